@@ -1,0 +1,42 @@
+#include "capture/chainhandler.h"
+
+#include "capture/messagehandler.h"
+#include "writers/stathandler.h"
+
+ChainHandler::ChainHandler()
+    : m_next(nullptr), m_byteTotal(0), m_messageHandler(nullptr), m_statHandler(nullptr)
+{}
+
+ChainHandler::~ChainHandler() = default;
+
+void ChainHandler::postMessage(const QString& text)
+{
+    if (m_messageHandler)
+        m_messageHandler->postMessage(text);
+}
+
+void ChainHandler::postError(const QString& text)
+{
+    if (m_messageHandler)
+        m_messageHandler->postError(text);
+}
+
+void ChainHandler::addStat(int count, int index)
+{
+    if (m_statHandler)
+        m_statHandler->add(static_cast<unsigned>(count), index);
+}
+
+void ChainHandler::passOn(QByteArray& data, int len)
+{
+    if (m_next)
+        m_next->process(data, len);
+}
+
+void ChainHandler::passCopy(const QByteArray& data, int from, int len)
+{
+    if (!m_next)
+        return;
+    QByteArray out(data.constData() + from, len);
+    m_next->process(out, len);
+}

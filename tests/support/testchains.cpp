@@ -1,0 +1,97 @@
+#include "testchains.h"
+
+#include <QStringList>
+
+DeframingChain::DeframingChain(Source source, unsigned echoLength)
+{
+    if (source == Port) {
+        m_header = std::make_unique<HeaderHandler>();
+        m_skip = std::make_unique<SkipHandler>(echoLength);
+        m_header->setNext(m_skip.get());
+        m_skip->setNext(&m_split);
+        m_head = m_header.get();
+    } else {
+        m_head = &m_split;
+    }
+    m_split.setNext(&rx);
+    m_split.setSecondNext(&sync);
+    rx.setNext(&sink);
+    sync.setNext(&sink);
+    for (ChainHandler* element :
+         {static_cast<ChainHandler*>(m_header.get()), static_cast<ChainHandler*>(m_skip.get()),
+          static_cast<ChainHandler*>(&m_split), static_cast<ChainHandler*>(&rx),
+          static_cast<ChainHandler*>(&sync), static_cast<ChainHandler*>(&sink)}) {
+        if (element) {
+            element->setMessageHandler(&messages);
+            element->setStatHandler(&stats);
+        }
+    }
+}
+
+void DeframingChain::feed(const QByteArray& bytes)
+{
+    QByteArray copy = bytes;
+    m_head->process(copy, int(copy.size()));
+}
+
+void feedInBlocks(ChainHandler* head, const QByteArray& bytes, const QList<int>& cuts)
+{
+    int at = 0;
+    for (int i = 0; at < bytes.size(); ++i) {
+        const int size = std::min(cuts[i % cuts.size()], int(bytes.size()) - at);
+        QByteArray block = bytes.mid(at, size);
+        head->process(block, size);
+        at += size;
+    }
+}
+
+void feedRandomly(ChainHandler* head, const QByteArray& bytes, QRandomGenerator& random,
+                  int maxBlock)
+{
+    int at = 0;
+    while (at < bytes.size()) {
+        const int size = std::min(int(random.bounded(maxBlock + 1)), int(bytes.size()) - at);
+        QByteArray block = bytes.mid(at, size);
+        head->process(block, size);
+        at += size;
+    }
+}
+
+QList<QList<int>> allCuttings(int n)
+{
+    QList<QList<int>> result;
+    // Each of the n - 1 gaps between bytes is cut or not.
+    for (quint32 mask = 0; mask < (1u << (n - 1)); ++mask) {
+        QList<int> sizes;
+        int size = 1;
+        for (int gap = 0; gap < n - 1; ++gap) {
+            if (mask & (1u << gap)) {
+                sizes.append(size);
+                size = 1;
+            } else {
+                ++size;
+            }
+        }
+        sizes.append(size);
+        result.append(sizes);
+    }
+    return result;
+}
+
+QByteArray randomBytes(QRandomGenerator& random, int length)
+{
+    QByteArray bytes(length, Qt::Uninitialized);
+    for (int i = 0; i < length; ++i)
+        bytes[i] = char(random.bounded(256));
+    return bytes;
+}
+
+QStringList drainMessages(MessageHandler& handler)
+{
+    QStringList lines;
+    while (handler.hasMessages()) {
+        const Message message = handler.takeMessage();
+        lines.append((message.isError() ? QStringLiteral("E:") : QString()) + message.text());
+    }
+    return lines;
+}

@@ -1,0 +1,56 @@
+#ifndef TESTCHAINS_H
+#define TESTCHAINS_H
+
+#include "capture/hdlchandler.h"
+#include "capture/headerhandler.h"
+#include "capture/messagehandler.h"
+#include "capture/skiphandler.h"
+#include "capture/splithandler.h"
+#include "packetsink.h"
+#include "writers/stathandler.h"
+
+#include <memory>
+#include <QList>
+#include <QRandomGenerator>
+
+// The front of the chain (header, skip and split for a port stream, split alone for a file)
+// with both deframers and one sink behind them, as a run builds it.
+class DeframingChain
+{
+public:
+    enum Source
+    {
+        Port,
+        File
+    };
+    explicit DeframingChain(Source source, unsigned echoLength = 6);
+
+    ChainHandler* head() { return m_head; }
+    void feed(const QByteArray& bytes);
+
+    MessageHandler messages;
+    StatHandler stats;
+    HdlcHandler rx{0};
+    HdlcHandler sync{1};
+    PacketSink sink{&rx};
+
+private:
+    std::unique_ptr<HeaderHandler> m_header;
+    std::unique_ptr<SkipHandler> m_skip;
+    SplitHandler m_split;
+    ChainHandler* m_head;
+};
+
+// Feeds bytes to head in blocks whose sizes follow cuts (cycled); sizes of 0 make empty calls.
+void feedInBlocks(ChainHandler* head, const QByteArray& bytes, const QList<int>& cuts);
+// Feeds bytes in random blocks of 0 to maxBlock bytes.
+void feedRandomly(ChainHandler* head, const QByteArray& bytes, QRandomGenerator& random,
+                  int maxBlock);
+// Every way of cutting a stream of length n into consecutive non-empty blocks, as block sizes.
+QList<QList<int>> allCuttings(int n);
+
+QByteArray randomBytes(QRandomGenerator& random, int length);
+// Every message still queued, as text; errors are marked with a leading "E:".
+QStringList drainMessages(MessageHandler& handler);
+
+#endif

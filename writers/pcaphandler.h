@@ -1,0 +1,35 @@
+#ifndef PCAPHANDLER_H
+#define PCAPHANDLER_H
+
+#include "capture/chainhandler.h"
+#include "writers/tracefile.h"
+
+class HdlcHandler;
+
+// Writes every frame of both channels as one record of a libpcap savefile, stamped with the RX
+// channel's clock. The file is created by the first frame that arrives.
+class PcapHandler : public ChainHandler
+{
+public:
+    static constexpr quint32 Magic = 0xA1B2C3D4;
+    // Larger than any frame the deframer can deliver, so no reader cuts a record short.
+    static constexpr quint32 SnapshotLength = 65535;
+    static constexpr int GlobalHeaderSize = 24;
+    static constexpr int RecordHeaderSize = 16;
+
+    PcapHandler(HdlcHandler* timeReference, const QString& fileName, unsigned short linkType,
+                unsigned short minPacketLength);
+    ~PcapHandler() override;
+    void process(QByteArray& data, int len) override;
+
+    static QByteArray globalHeader(unsigned short linkType);
+
+private:
+    HdlcHandler* m_timeReference; // not owned
+    TraceFile m_file;
+    unsigned short m_minPacketLength;
+    quint32 m_packetsWritten;
+    quint32 m_bytesWritten;
+};
+
+#endif

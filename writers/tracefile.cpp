@@ -1,0 +1,47 @@
+#include "writers/tracefile.h"
+
+#include "capture/chainhandler.h"
+
+#include <QObject>
+
+TraceFile::TraceFile(ChainHandler* owner, const QString& fileName, const QByteArray& fileHeader)
+    : m_owner(owner), m_fileName(fileName), m_fileHeader(fileHeader), m_tried(false),
+      m_failed(false)
+{}
+
+TraceFile::~TraceFile()
+{
+    if (m_file)
+        m_file->close();
+}
+
+bool TraceFile::openOnce()
+{
+    if (m_tried)
+        return usable();
+    m_tried = true;
+    auto file = std::make_unique<QFile>(m_fileName);
+    // Unbuffered: a write returns only once the system has the bytes, so a full disk shows at
+    // the record that hit it.
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        m_failed = true;
+        m_owner->postError(QObject::tr("Cannot open file ") + m_fileName + QLatin1Char(':') +
+                           file->errorString());
+        return false;
+    }
+    m_file = std::move(file);
+    return m_fileHeader.isEmpty() || write(m_fileHeader);
+}
+
+bool TraceFile::write(const QByteArray& bytes)
+{
+    if (!usable())
+        return false;
+    if (m_file->write(bytes) != bytes.size()) {
+        m_failed = true;
+        m_owner->postError(QObject::tr("Cannot write file ") + m_fileName + QLatin1Char(':') +
+                           m_file->errorString());
+        return false;
+    }
+    return true;
+}

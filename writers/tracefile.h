@@ -1,0 +1,40 @@
+#ifndef TRACEFILE_H
+#define TRACEFILE_H
+
+#include <memory>
+#include <QFile>
+#include <QString>
+
+class ChainHandler;
+
+// The output file of a trace writer. Opened (created or truncated) when the writer first needs
+// it, written without buffering in the writer, and every failure reported once through the
+// owning element: a failed open or write disables the file for the rest of the run.
+class TraceFile
+{
+public:
+    // fileHeader, if any, is written right after the file is created.
+    TraceFile(ChainHandler* owner, const QString& fileName, const QByteArray& fileHeader);
+    ~TraceFile();
+
+    // Opens the file and writes its header on the first call; true while the file is usable.
+    bool openOnce();
+    // Writes all of bytes or reports the failure; true if everything reached the system.
+    bool write(const QByteArray& bytes);
+
+    // A file object exists: the open succeeded, whether or not a write failed since.
+    bool exists() const { return m_file != nullptr; }
+    bool usable() const { return m_file && !m_failed; }
+
+private:
+    void fail(const QString& what);
+
+    ChainHandler* m_owner;
+    QString m_fileName;
+    QByteArray m_fileHeader;
+    std::unique_ptr<QFile> m_file;
+    bool m_tried;
+    bool m_failed;
+};
+
+#endif
