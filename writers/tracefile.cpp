@@ -24,9 +24,8 @@ bool TraceFile::openOnce()
     // Unbuffered: a write returns only once the system has the bytes, so a full disk shows at
     // the record that hit it.
     if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        m_failed = true;
-        m_owner->postError(QObject::tr("Cannot open file ") + m_fileName + QLatin1Char(':') +
-                           file->errorString());
+        fail(QObject::tr("Cannot open file ") + m_fileName + QLatin1Char(':') +
+             file->errorString());
         return false;
     }
     m_file = std::move(file);
@@ -37,11 +36,28 @@ bool TraceFile::write(const QByteArray& bytes)
 {
     if (!usable())
         return false;
-    if (m_file->write(bytes) != bytes.size()) {
-        m_failed = true;
-        m_owner->postError(QObject::tr("Cannot write file ") + m_fileName + QLatin1Char(':') +
-                           m_file->errorString());
+    if (!writeAll(*m_file, bytes.constData(), bytes.size())) {
+        fail(QObject::tr("Cannot write file ") + m_fileName + QLatin1Char(':') +
+             m_file->errorString());
         return false;
     }
     return true;
+}
+
+bool writeAll(QFileDevice& file, const char* data, qint64 len)
+{
+    qint64 done = 0;
+    while (done < len) {
+        const qint64 written = file.write(data + done, len - done);
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+void TraceFile::fail(const QString& what)
+{
+    m_failed = true;
+    m_owner->postError(what);
 }

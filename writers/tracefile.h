@@ -7,6 +7,10 @@
 
 class ChainHandler;
 
+// Writes all len bytes. A write cut short by a filling disk sets no error; going on with the rest
+// meets the system's refusal, so on false the file's errorString() says why.
+bool writeAll(QFileDevice& file, const char* data, qint64 len);
+
 // The output file of a trace writer. Opened (created or truncated) when the writer first needs
 // it, written without buffering in the writer, and every failure reported once through the
 // owning element: a failed open or write disables the file for the rest of the run.

@@ -1,4 +1,308 @@
+#include "capture/hdlchandler.h"
+#include "capture/streamencoder.h"
+#include "packetsink.h"
+#include "testchains.h"
+#include "writers/stathandler.h"
+
+#include <QDateTime>
 #include <QtTest>
-class T:public QObject{Q_OBJECT};
-QTEST_GUILESS_MAIN(T)
+
+namespace {
+
+constexpr quint32 FlagBits = 0x7E;
+
+// One deframer with its counters and a sink.
+struct Deframer
+{
+    explicit Deframer(int tag = 0) : hdlc(tag)
+    {
+        hdlc.setNext(&sink);
+        hdlc.setStatHandler(&stats);
+    }
+    void feed(const QByteArray& octets, int callSize) { feedInBlocks(&hdlc, octets, {callSize}); }
+    QList<quint32> counts()
+    {
+        return {stats.value(StatHandler::ErroredLength), stats.value(StatHandler::BadCrc),
+                stats.value(StatHandler::TooLarge)};
+    }
+
+    StatHandler stats;
+    HdlcHandler hdlc;
+    PacketSink sink;
+};
+
+using Counts = QList<quint32>; // errored length, bad CRC, too large
+
+QByteArray frameOf(const char* hex)
+{
+    return QByteArray::fromHex(hex);
+}
+
+// A frame whose FCS ends in five ones after a zero, so a stuffed zero is the frame's last bit.
+QByteArray frameEndingInStuffedZero()
+{
+    for (int value = 0; value < 0x10000; ++value) {
+        const QByteArray frame{char(value >> 8), char(value)};
+        const quint16 fcs = ChannelEncoder::frameCheckSequence(frame.constData(), 2);
+        if ((fcs >> 10) == 0x3E) // high octet sent last: bit 2 zero, bits 3 to 7 ones
+            return frame;
+    }
+    return {};
+}
+
+} // namespace
+
+class TestHdlcHandler : public QObject
+{
+    Q_OBJECT
+private slots:
+    void fcsOfTheStandardCheckString();
+    void lineBitOrder_data();
+    void lineBitOrder();
+    void deframes_data();
+    void deframes();
+    void sameResultWhateverTheCallSizes();
+    void flagSharingItsZeroIsNotRecognised();
+    void bothChannelsDifferOnlyInTheTag();
+    void clockAdvancesPerOctet();
+    void clockStartsAtTheWallClock();
+};
+
+void TestHdlcHandler::fcsOfTheStandardCheckString()
+{
+    // The ISO/IEC 13239 16-bit FCS of "123456789" is 0x906E.
+    QCOMPARE(ChannelEncoder::frameCheckSequence("123456789", 9), quint16(0x906E));
+}
+
+void TestHdlcHandler::lineBitOrder_data()
+{
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<int>("firstTimeslotOctet");
+    QTest::newRow("0x01") << frameOf("01") << 0x80;
+    QTest::newRow("0xC0") << frameOf("c0") << 0x03;
+    QTest::newRow("0x0F") << frameOf("0f") << 0xF0;
+}
+
+// A frame that lines up with the timeslot octets arrives with each octet's bit order reversed.
+void TestHdlcHandler::lineBitOrder()
+{
+    QFETCH(QByteArray, frame);
+    QFETCH(int, firstTimeslotOctet);
+    ChannelEncoder encoder;
+    encoder.addFrame(frame);
+    const QByteArray octets = encoder.octets();
+    QCOMPARE(int(uchar(octets[0])), 0x7E);
+    QCOMPARE(int(uchar(octets[1])), firstTimeslotOctet);
+
+    Deframer deframer;
+    deframer.feed(octets, 1);
+    QCOMPARE(deframer.sink.calls, QList<QByteArray>{char(0) + frame});
+}
+
+void TestHdlcHandler::deframes_data()
+{
+    QTest::addColumn<QByteArray>("octets");
+    QTest::addColumn<QList<QByteArray>>("frames");
+    QTest::addColumn<Counts>("counts");
+
+    const QByteArray three = frameOf("0a0b0c");
+    auto encode = [](auto build) {
+        ChannelEncoder encoder;
+        build(encoder);
+        return encoder.octets();
+    };
+    auto raw = [](std::initializer_list<std::pair<quint32, int>> pieces) {
+        ChannelEncoder encoder; // starts with a flag
+        for (const auto& piece : pieces)
+            encoder.addRawBits(piece.first, piece.second);
+        return encoder.octets();
+    };
+
+    QTest::newRow("flags only") << QByteArray(64, char(0x7E)) << QList<QByteArray>{}
+                                << Counts{0, 0, 0};
+    QTest::newRow("one octet") << encode([](ChannelEncoder& e) { e.addFrame(frameOf("42")); })
+                               << QList<QByteArray>{frameOf("42")} << Counts{0, 0, 0};
+    QTest::newRow("three octets") << encode([&](ChannelEncoder& e) { e.addFrame(three); })
+                                  << QList<QByteArray>{three} << Counts{0, 0, 0};
+    QTest::newRow("0xFF payload stuffed")
+        << encode([](ChannelEncoder& e) { e.addFrame(frameOf("ff7eff3f")); })
+        << QList<QByteArray>{frameOf("ff7eff3f")} << Counts{0, 0, 0};
+    QTest::newRow("stuffed zero is the last bit")
+        << encode([](ChannelEncoder& e) { e.addFrame(frameEndingInStuffedZero()); })
+        << QList<QByteArray>{frameEndingInStuffedZero()} << Counts{0, 0, 0};
+    QTest::newRow("8 bits dropped silently")
+        << raw({{0xA5, 8}, {FlagBits, 8}}) << QList<QByteArray>{} << Counts{0, 0, 0};
+    QTest::newRow("16 bits dropped silently")
+        << raw({{0xA5A5, 16}, {FlagBits, 8}}) << QList<QByteArray>{} << Counts{0, 0, 0};
+    QTest::newRow("12 bits: errored length")
+        << raw({{0xA5A, 12}, {FlagBits, 8}}) << QList<QByteArray>{} << Counts{1, 0, 0};
+    QTest::newRow("seven ones: abort without a count")
+        << raw({{0x0000, 16}, {0x7F, 8}, {0x0000, 16}, {FlagBits, 8}}) << QList<QByteArray>{}
+        << Counts{0, 0, 0};
+    QTest::newRow("abort, then a good frame") << encode([&](ChannelEncoder& e) {
+        e.addAbortedFrame(frameOf("0102030405"));
+        e.addFrame(three);
+    }) << QList<QByteArray>{three} << Counts{0, 0, 0};
+    QTest::newRow("bad FCS, then a good frame") << encode([&](ChannelEncoder& e) {
+        e.addFrameWithBadFcs(three);
+        e.addFrame(three);
+    }) << QList<QByteArray>{three} << Counts{0, 1, 0};
+    QTest::newRow("extra bits: errored length") << encode([&](ChannelEncoder& e) {
+        e.addFrameWithExtraBits(three, 3);
+        e.addFrame(three);
+    }) << QList<QByteArray>{three} << Counts{1, 0, 0};
+    // Idle ones overflow the bit buffer every 32,768 bits; what is left at the flag is an
+    // abort when it holds six ones or more, otherwise a frame of the wrong length.
+    QTest::newRow("idle, two overflows")
+        << encode([](ChannelEncoder& e) { e.addIdleOnes(2 * 32768 + 100); }) << QList<QByteArray>{}
+        << Counts{0, 0, 2};
+    QTest::newRow("idle, exactly one buffer")
+        << encode([](ChannelEncoder& e) { e.addIdleOnes(32768); }) << QList<QByteArray>{}
+        << Counts{0, 0, 1};
+    QTest::newRow("idle, one buffer and three ones")
+        << encode([](ChannelEncoder& e) { e.addIdleOnes(32768 + 3); }) << QList<QByteArray>{}
+        << Counts{1, 0, 1};
+    QTest::newRow("idle just under a buffer, then a frame") << encode([&](ChannelEncoder& e) {
+        e.addIdleOnes(32767);
+        e.addFrame(three);
+    }) << QList<QByteArray>{three} << Counts{0, 0, 0};
+    QTest::newRow("largest frame that fits")
+        << encode([](ChannelEncoder& e) { e.addFrame(QByteArray(4000, char(0x55))); })
+        << QList<QByteArray>{QByteArray(4000, char(0x55))} << Counts{0, 0, 0};
+}
+
+void TestHdlcHandler::deframes()
+{
+    QFETCH(QByteArray, octets);
+    QFETCH(QList<QByteArray>, frames);
+    QFETCH(Counts, counts);
+    Deframer deframer(0);
+    deframer.feed(octets, 2);
+    QCOMPARE(deframer.sink.framesOf(0), frames);
+    QCOMPARE(deframer.sink.calls.size(), frames.size());
+    QCOMPARE(deframer.counts(), counts);
+}
+
+void TestHdlcHandler::sameResultWhateverTheCallSizes()
+{
+    QRandomGenerator random(7);
+    ChannelEncoder encoder;
+    for (int i = 0; i < 300; ++i) {
+        const QByteArray frame = randomBytes(random, 1 + int(random.bounded(60)));
+        switch (random.bounded(8)) {
+        case 0:
+            encoder.addFrameWithBadFcs(frame);
+            break;
+        case 1:
+            encoder.addAbortedFrame(frame);
+            break;
+        case 2:
+            encoder.addFrameWithExtraBits(frame, 1 + int(random.bounded(7)));
+            break;
+        case 3:
+            encoder.addIdleOnes(int(random.bounded(40)));
+            break;
+        default:
+            encoder.addFrame(frame);
+        }
+        encoder.addFlags(int(random.bounded(3)));
+    }
+    const QByteArray octets = encoder.octets();
+
+    Deframer reference;
+    reference.feed(octets, int(octets.size()));
+    QCOMPARE(reference.sink.framesOf(0), encoder.outcome().frames);
+    QCOMPARE(reference.counts(), (Counts{encoder.outcome().erroredLength, encoder.outcome().badCrc,
+                                         encoder.outcome().tooLarge}));
+    for (int callSize : {1, 2, 3, 4, 5, 7, 64, 4096}) {
+        Deframer deframer;
+        deframer.feed(octets, callSize);
+        QCOMPARE(deframer.sink.calls, reference.sink.calls);
+        QCOMPARE(deframer.counts(), reference.counts());
+    }
+    Deframer randomCalls;
+    feedRandomly(&randomCalls.hdlc, octets, random, 9);
+    QCOMPARE(randomCalls.sink.calls, reference.sink.calls);
+    QCOMPARE(randomCalls.counts(), reference.counts());
+}
+
+// After a flag the window takes eight fresh bits: a second flag that reuses the first one's
+// closing zero is not a flag, so the frame behind it is lost.
+void TestHdlcHandler::flagSharingItsZeroIsNotRecognised()
+{
+    const QByteArray a = frameOf("a1a2a3");
+    const QByteArray b = frameOf("b1b2b3");
+    auto stream = [&](bool sharedZero) {
+        ChannelEncoder encoder;
+        encoder.addFrame(a); // closed by a whole flag
+        if (sharedZero)
+            encoder.addRawBits(0x7E, 7); // 1111110: the flag's zero is the one just sent
+        encoder.addFrame(b);
+        return encoder.octets();
+    };
+    Deframer separate;
+    separate.feed(stream(false), 1);
+    QCOMPARE(separate.sink.framesOf(0), (QList<QByteArray>{a, b}));
+
+    Deframer shared;
+    shared.feed(stream(true), 1);
+    QCOMPARE(shared.sink.framesOf(0), QList<QByteArray>{a});
+    QCOMPARE(shared.counts(), (Counts{0, 0, 0})); // six ones in the frame: an abort
+}
+
+void TestHdlcHandler::bothChannelsDifferOnlyInTheTag()
+{
+    QRandomGenerator random(11);
+    ChannelEncoder encoder;
+    for (int i = 0; i < 50; ++i)
+        encoder.addFrame(randomBytes(random, 1 + int(random.bounded(100))));
+    const QByteArray octets = encoder.octets();
+    Deframer rx(0);
+    Deframer sync(1);
+    rx.feed(octets, 2);
+    sync.feed(octets, 2);
+    QCOMPARE(rx.sink.calls.size(), 50);
+    QCOMPARE(rx.sink.framesOf(0), sync.sink.framesOf(1));
+    QCOMPARE(rx.sink.framesOf(1), QList<QByteArray>{});
+}
+
+void TestHdlcHandler::clockAdvancesPerOctet()
+{
+    HdlcHandler hdlc(0);
+    hdlc.setTimestamp(1700000000, 999000);
+    QByteArray octet(1, char(0x7E));
+    for (int i = 0; i < 8000; ++i) {
+        hdlc.process(octet, 1);
+        QVERIFY(hdlc.timestamp().microseconds < 1000000);
+    }
+    QCOMPARE(hdlc.timestamp().seconds, 1700000001u);
+    QCOMPARE(hdlc.timestamp().microseconds, 999000u);
+
+    hdlc.setTimestamp(5, 999875);
+    hdlc.process(octet, 1);
+    QCOMPARE(hdlc.timestamp().seconds, 6u);
+    QCOMPARE(hdlc.timestamp().microseconds, 0u);
+    // An empty call is not an octet.
+    hdlc.process(octet, 0);
+    QCOMPARE(hdlc.timestamp().microseconds, 0u);
+}
+
+void TestHdlcHandler::clockStartsAtTheWallClock()
+{
+    HdlcHandler hdlc(1);
+    QByteArray octets(8, char(0x7E));
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
+    hdlc.process(octets, 8);
+    const qint64 after = QDateTime::currentMSecsSinceEpoch();
+    const ChannelClock clock = hdlc.timestamp();
+    const qint64 startUs = qint64(clock.seconds) * 1000000 + clock.microseconds - 8 * 125;
+    QVERIFY(startUs % 1000 == 0); // millisecond resolution
+    QVERIFY(startUs >= before * 1000 && startUs <= after * 1000);
+    // Only the first call reads the wall clock.
+    hdlc.process(octets, 8);
+    QCOMPARE(qint64(hdlc.timestamp().seconds) * 1000000 + hdlc.timestamp().microseconds,
+             startUs + 16 * 125);
+}
+
+QTEST_GUILESS_MAIN(TestHdlcHandler)
 #include "tst_hdlchandler.moc"

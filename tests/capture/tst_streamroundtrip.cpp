@@ -1,4 +1,114 @@
+#include "capture/streamencoder.h"
+#include "capture/unitfeeder.h"
+#include "testchains.h"
+
 #include <QtTest>
-class T:public QObject{Q_OBJECT};
-QTEST_GUILESS_MAIN(T)
+
+namespace {
+
+enum class Faults
+{
+    None,
+    Mixed
+};
+
+// Random frames of 1 to 400 octets; with faults, every kind the encoder knows in between.
+void fill(ChannelEncoder& encoder, QRandomGenerator& random, int items, Faults faults)
+{
+    for (int i = 0; i < items; ++i) {
+        const QByteArray frame = randomBytes(random, 1 + int(random.bounded(400)));
+        const unsigned pick = faults == Faults::Mixed ? random.bounded(10) : 9;
+        switch (pick) {
+        case 0:
+            encoder.addFrameWithBadFcs(frame);
+            break;
+        case 1:
+            encoder.addAbortedFrame(frame);
+            break;
+        case 2:
+            encoder.addFrameWithExtraBits(frame, 1 + int(random.bounded(7)));
+            break;
+        case 3:
+            encoder.addIdleOnes(int(random.bounded(3)) * 32768 + int(random.bounded(12)));
+            break;
+        default:
+            encoder.addFrame(frame);
+        }
+        encoder.addFlags(int(random.bounded(4)));
+    }
+}
+
+} // namespace
+
+class TestStreamRoundTrip : public QObject
+{
+    Q_OBJECT
+private slots:
+    void framesComeBackIdentical_data();
+    void framesComeBackIdentical();
+};
+
+void TestStreamRoundTrip::framesComeBackIdentical_data()
+{
+    QTest::addColumn<bool>("fromPort");
+    QTest::addColumn<Faults>("faults");
+    QTest::addColumn<int>("maxBlock"); // 0: the acquisition thread's 4-byte units
+    QTest::addColumn<quint32>("seed");
+
+    for (quint32 seed : {1u, 2u, 3u}) {
+        for (bool fromPort : {true, false}) {
+            const char* source = fromPort ? "port" : "file";
+            QTest::addRow("%s, clean, units, seed %u", source, seed)
+                << fromPort << Faults::None << 0 << seed;
+            QTest::addRow("%s, faults, units, seed %u", source, seed)
+                << fromPort << Faults::Mixed << 0 << seed;
+            QTest::addRow("%s, faults, 1-byte blocks, seed %u", source, seed)
+                << fromPort << Faults::Mixed << 1 << seed;
+            QTest::addRow("%s, faults, random blocks, seed %u", source, seed)
+                << fromPort << Faults::Mixed << 4096 << seed;
+        }
+    }
+}
+
+void TestStreamRoundTrip::framesComeBackIdentical()
+{
+    QFETCH(bool, fromPort);
+    QFETCH(Faults, faults);
+    QFETCH(int, maxBlock);
+    QFETCH(quint32, seed);
+
+    QRandomGenerator random(seed);
+    ChannelEncoder rx;
+    ChannelEncoder sync;
+    fill(rx, random, 120, faults);
+    fill(sync, random, 80, faults);
+    const QByteArray request = StreamFormat::request(1 + seed, 16);
+    const QByteArray stream =
+        (fromPort ? request : QByteArray()) + StreamFormat::captureData(rx, sync);
+
+    DeframingChain chain(fromPort ? DeframingChain::Port : DeframingChain::File,
+                         unsigned(request.size()) - 3);
+    if (maxBlock == 0) {
+        for (int at = 0; at < stream.size(); at += 4096)
+            feedInUnits(chain.head(), stream.constData() + at,
+                        int(std::min<qsizetype>(4096, stream.size() - at)));
+    } else if (maxBlock == 1) {
+        feedInBlocks(chain.head(), stream, {1});
+    } else {
+        feedRandomly(chain.head(), stream, random, maxBlock);
+    }
+
+    QCOMPARE(chain.sink.framesOf(0), rx.outcome().frames);
+    QCOMPARE(chain.sink.framesOf(1), sync.outcome().frames);
+    QCOMPARE(chain.stats.value(StatHandler::ErroredLength),
+             rx.outcome().erroredLength + sync.outcome().erroredLength);
+    QCOMPARE(chain.stats.value(StatHandler::BadCrc), rx.outcome().badCrc + sync.outcome().badCrc);
+    QCOMPARE(chain.stats.value(StatHandler::TooLarge),
+             rx.outcome().tooLarge + sync.outcome().tooLarge);
+    QVERIFY(!chain.messages.hasMessages());
+    if (faults == Faults::Mixed)
+        QVERIFY(rx.outcome().badCrc + rx.outcome().erroredLength + rx.outcome().tooLarge > 0);
+}
+
+QTEST_GUILESS_MAIN(TestStreamRoundTrip)
 #include "tst_streamroundtrip.moc"
