@@ -187,26 +187,7 @@ void TestHdlcHandler::sameResultWhateverTheCallSizes()
 {
     QRandomGenerator random(7);
     ChannelEncoder encoder;
-    for (int i = 0; i < 300; ++i) {
-        const QByteArray frame = randomBytes(random, 1 + int(random.bounded(60)));
-        switch (random.bounded(8)) {
-        case 0:
-            encoder.addFrameWithBadFcs(frame);
-            break;
-        case 1:
-            encoder.addAbortedFrame(frame);
-            break;
-        case 2:
-            encoder.addFrameWithExtraBits(frame, 1 + int(random.bounded(7)));
-            break;
-        case 3:
-            encoder.addIdleOnes(int(random.bounded(40)));
-            break;
-        default:
-            encoder.addFrame(frame);
-        }
-        encoder.addFlags(int(random.bounded(3)));
-    }
+    addRandomItems(encoder, random, 300, 60, true);
     const QByteArray octets = encoder.octets();
 
     Deframer reference;

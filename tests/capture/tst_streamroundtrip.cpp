@@ -5,39 +5,11 @@
 #include <QtTest>
 
 namespace {
-
 enum class Faults
 {
     None,
     Mixed
 };
-
-// Random frames of 1 to 400 octets; with faults, every kind the encoder knows in between.
-void fill(ChannelEncoder& encoder, QRandomGenerator& random, int items, Faults faults)
-{
-    for (int i = 0; i < items; ++i) {
-        const QByteArray frame = randomBytes(random, 1 + int(random.bounded(400)));
-        const unsigned pick = faults == Faults::Mixed ? random.bounded(10) : 9;
-        switch (pick) {
-        case 0:
-            encoder.addFrameWithBadFcs(frame);
-            break;
-        case 1:
-            encoder.addAbortedFrame(frame);
-            break;
-        case 2:
-            encoder.addFrameWithExtraBits(frame, 1 + int(random.bounded(7)));
-            break;
-        case 3:
-            encoder.addIdleOnes(int(random.bounded(3)) * 32768 + int(random.bounded(12)));
-            break;
-        default:
-            encoder.addFrame(frame);
-        }
-        encoder.addFlags(int(random.bounded(4)));
-    }
-}
-
 } // namespace
 
 class TestStreamRoundTrip : public QObject
@@ -80,8 +52,8 @@ void TestStreamRoundTrip::framesComeBackIdentical()
     QRandomGenerator random(seed);
     ChannelEncoder rx;
     ChannelEncoder sync;
-    fill(rx, random, 120, faults);
-    fill(sync, random, 80, faults);
+    addRandomItems(rx, random, 120, 400, faults == Faults::Mixed);
+    addRandomItems(sync, random, 80, 400, faults == Faults::Mixed);
     const QByteArray request = StreamFormat::request(1 + seed, 16);
     const QByteArray stream =
         (fromPort ? request : QByteArray()) + StreamFormat::captureData(rx, sync);

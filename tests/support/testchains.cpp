@@ -86,6 +86,32 @@ QByteArray randomBytes(QRandomGenerator& random, int length)
     return bytes;
 }
 
+void addRandomItems(ChannelEncoder& encoder, QRandomGenerator& random, int items, int maxFrame,
+                    bool faults)
+{
+    for (int i = 0; i < items; ++i) {
+        const QByteArray frame = randomBytes(random, 1 + int(random.bounded(maxFrame)));
+        switch (faults ? random.bounded(10) : 9) {
+        case 0:
+            encoder.addFrameWithBadFcs(frame);
+            break;
+        case 1:
+            encoder.addAbortedFrame(frame);
+            break;
+        case 2:
+            encoder.addFrameWithExtraBits(frame, 1 + int(random.bounded(7)));
+            break;
+        case 3:
+            encoder.addIdleOnes(int(random.bounded(3)) * int(HdlcHandler::BitBufferSize) +
+                                int(random.bounded(40)));
+            break;
+        default:
+            encoder.addFrame(frame);
+        }
+        encoder.addFlags(int(random.bounded(4)));
+    }
+}
+
 QStringList drainMessages(MessageHandler& handler)
 {
     QStringList lines;

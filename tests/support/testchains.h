@@ -6,6 +6,7 @@
 #include "capture/messagehandler.h"
 #include "capture/skiphandler.h"
 #include "capture/splithandler.h"
+#include "capture/streamencoder.h"
 #include "packetsink.h"
 #include "writers/stathandler.h"
 
@@ -50,6 +51,11 @@ void feedRandomly(ChainHandler* head, const QByteArray& bytes, QRandomGenerator&
 QList<QList<int>> allCuttings(int n);
 
 QByteArray randomBytes(QRandomGenerator& random, int length);
+// Random frames of 1 to maxFrame octets with 0 to 3 extra flags between them; with faults, one
+// item in ten is each of a bad FCS, an abort, extra bits and a run of idle ones (up to two
+// whole bit buffers long).
+void addRandomItems(ChannelEncoder& encoder, QRandomGenerator& random, int items, int maxFrame,
+                    bool faults);
 // Every message still queued, as text; errors are marked with a leading "E:".
 QStringList drainMessages(MessageHandler& handler);
 
