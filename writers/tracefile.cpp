@@ -6,7 +6,7 @@
 
 TraceFile::TraceFile(ChainHandler* owner, const QString& fileName, const QByteArray& fileHeader)
     : m_owner(owner), m_fileName(fileName), m_fileHeader(fileHeader), m_tried(false),
-      m_failed(false)
+      m_failed(false), m_size(0)
 {}
 
 TraceFile::~TraceFile()
@@ -37,10 +37,13 @@ bool TraceFile::write(const QByteArray& bytes)
     if (!usable())
         return false;
     if (!writeAll(*m_file, bytes.constData(), bytes.size())) {
-        fail(QObject::tr("Cannot write file ") + m_fileName + QLatin1Char(':') +
-             m_file->errorString());
+        const QString reason = m_file->errorString();
+        // Readers stumble over a record cut short; the file ends after the last whole one.
+        m_file->resize(m_size);
+        fail(QObject::tr("Cannot write file ") + m_fileName + QLatin1Char(':') + reason);
         return false;
     }
+    m_size += bytes.size();
     return true;
 }
 

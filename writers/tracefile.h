@@ -39,6 +39,7 @@ private:
     std::unique_ptr<QFile> m_file;
     bool m_tried;
     bool m_failed;
+    qint64 m_size; // bytes of whole writes so far
 };
 
 #endif
