@@ -176,4 +176,10 @@ QByteArray captureData(const ChannelEncoder& rx, const ChannelEncoder& sync)
     return interleave(rx.octets(octetCount), sync.octets(octetCount));
 }
 
+QByteArray testerAnswer(unsigned rxTimeslot, unsigned syncTimeslot, const ChannelEncoder& rx,
+                        const ChannelEncoder& sync)
+{
+    return request(rxTimeslot, syncTimeslot) + captureData(rx, sync);
+}
+
 } // namespace StreamFormat

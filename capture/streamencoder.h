@@ -73,8 +73,11 @@ namespace StreamFormat {
 QByteArray request(unsigned rxTimeslot, unsigned syncTimeslot);
 // Pairs the two channels' octets; the shorter one is padded with idle ones (0xFF).
 QByteArray interleave(const QByteArray& rx, const QByteArray& sync);
-// Both channels padded to the same length and interleaved.
+// Both channels padded to the same length and interleaved: what a replay file holds.
 QByteArray captureData(const ChannelEncoder& rx, const ChannelEncoder& sync);
+// What the tester sends on the serial line: the echo of the request, then the capture data.
+QByteArray testerAnswer(unsigned rxTimeslot, unsigned syncTimeslot, const ChannelEncoder& rx,
+                        const ChannelEncoder& sync);
 } // namespace StreamFormat
 
 #endif
