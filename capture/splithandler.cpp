@@ -29,8 +29,7 @@ void SplitHandler::process(QByteArray& data, int len)
     if (m_holding)
         m_heldByte = in[i];
 
-    if (m_next)
-        m_next->process(rx, out);
+    passOn(rx, out);
     if (m_secondNext)
         m_secondNext->process(sync, out);
 }

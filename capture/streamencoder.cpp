@@ -6,7 +6,7 @@
 
 namespace {
 constexpr unsigned Flag = 0x7E;
-constexpr int MaxZerosExtra = 7;
+constexpr int MaxExtraBits = 7;
 } // namespace
 
 ChannelEncoder::ChannelEncoder()
@@ -124,7 +124,7 @@ void ChannelEncoder::addIdleOnes(int count)
 void ChannelEncoder::addFrameWithExtraBits(const QByteArray& frame, int extraBits)
 {
     putFrameBody(frame, frameCheckSequence(frame.constData(), int(frame.size())));
-    const int zeros = std::clamp(extraBits, 1, MaxZerosExtra);
+    const int zeros = std::clamp(extraBits, 1, MaxExtraBits);
     for (int i = 0; i < zeros; ++i)
         putBit(0);
     putFlag();

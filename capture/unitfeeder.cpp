@@ -2,6 +2,7 @@
 
 #include "capture/chainhandler.h"
 
+#include <algorithm>
 #include <QByteArray>
 
 void feedInUnits(ChainHandler* head, const char* data, int n)
@@ -10,7 +11,7 @@ void feedInUnits(ChainHandler* head, const char* data, int n)
         return;
     constexpr int UnitSize = 4;
     for (int at = 0; at < n; at += UnitSize) {
-        const int size = n - at < UnitSize ? n - at : UnitSize;
+        const int size = std::min(UnitSize, n - at);
         QByteArray unit(data + at, size);
         head->process(unit, size);
     }

@@ -5,8 +5,7 @@
 #include <QObject>
 
 TraceFile::TraceFile(ChainHandler* owner, const QString& fileName, const QByteArray& fileHeader)
-    : m_owner(owner), m_fileName(fileName), m_fileHeader(fileHeader), m_tried(false),
-      m_failed(false), m_size(0)
+    : m_owner(owner), m_fileName(fileName), m_fileHeader(fileHeader), m_failed(false), m_size(0)
 {}
 
 TraceFile::~TraceFile()
@@ -17,9 +16,8 @@ TraceFile::~TraceFile()
 
 bool TraceFile::openOnce()
 {
-    if (m_tried)
+    if (m_file || m_failed)
         return usable();
-    m_tried = true;
     auto file = std::make_unique<QFile>(m_fileName);
     // Unbuffered: a write returns only once the system has the bytes, so a full disk shows at
     // the record that hit it.

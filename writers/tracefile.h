@@ -37,7 +37,6 @@ private:
     QString m_fileName;
     QByteArray m_fileHeader;
     std::unique_ptr<QFile> m_file;
-    bool m_tried;
     bool m_failed;
     qint64 m_size; // bytes of whole writes so far
 };
