@@ -1,0 +1,312 @@
+#include "capture/datagatherer.h"
+
+#include "capture/chainhandler.h"
+#include "capture/hdlchandler.h"
+#include "capture/headerhandler.h"
+#include "capture/messagehandler.h"
+#include "capture/rawhandler.h"
+#include "capture/skiphandler.h"
+#include "capture/splithandler.h"
+#include "capture/unitfeeder.h"
+#include "device/serialdevice.h"
+#include "writers/pcaphandler.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QFile>
+#include <QMutexLocker>
+#include <QtDebug>
+
+namespace {
+
+QString trQ(const char* text)
+{
+    return QCoreApplication::translate("QObject", text);
+}
+
+} // namespace
+
+DataGatherer::DataGatherer(QObject* parent)
+    : QThread(parent), m_traceType(-1), m_sourceType(PortSource), m_minPacketLength(0),
+      m_linkType(0), m_rxTimeslot(0), m_syncTimeslot(0), m_port(nullptr), m_inputFile(nullptr),
+      m_rxRawFile(nullptr), m_syncRawFile(nullptr), m_messageHandler(nullptr),
+      m_statHandler(nullptr), m_echoLength(0), m_running(false), m_cancelled(false)
+{}
+
+DataGatherer::~DataGatherer()
+{
+    // The owner destroys the object only after the thread has finished; this finds nothing
+    // left unless run() never ran.
+    release();
+}
+
+void DataGatherer::setMessageHandler(MessageHandler* handler)
+{
+    m_messageHandler = handler;
+    for (ChainHandler* element : std::as_const(m_elements))
+        element->setMessageHandler(handler);
+}
+
+void DataGatherer::setStatHandler(StatHandler* handler)
+{
+    m_statHandler = handler;
+    for (ChainHandler* element : std::as_const(m_elements))
+        element->setStatHandler(handler);
+}
+
+void DataGatherer::cancel()
+{
+    QMutexLocker locker(&m_controlLock);
+    m_finalMessage = trQ("Cancelled");
+    m_cancelled = true;
+    m_running = false;
+}
+
+bool DataGatherer::keepRunning()
+{
+    QMutexLocker locker(&m_controlLock);
+    return m_running;
+}
+
+void DataGatherer::setFinalMessage(const QString& text)
+{
+    QMutexLocker locker(&m_controlLock);
+    m_finalMessage = text;
+}
+
+QString DataGatherer::finalMessage()
+{
+    QMutexLocker locker(&m_controlLock);
+    return m_finalMessage;
+}
+
+void DataGatherer::run()
+{
+    buildCommand();
+    if (setUp()) {
+        bool go;
+        {
+            // A cancel that came during set-up stands: nothing is asked of the tester then.
+            QMutexLocker locker(&m_controlLock);
+            go = m_running = !m_cancelled;
+        }
+        if (go) {
+            sendCommand();
+            readLoop();
+        }
+    }
+    const QString message = finalMessage();
+    if (m_messageHandler && !message.isEmpty())
+        m_messageHandler->postError(message);
+    release();
+}
+
+void DataGatherer::buildCommand()
+{
+    m_request =
+        QString::asprintf("ATU%02u %02u\n", unsigned(m_rxTimeslot), unsigned(m_syncTimeslot));
+    m_echoLength = int(m_request.length()) - 3;
+}
+
+bool DataGatherer::setUp()
+{
+    if (!openSource())
+        return false;
+    qDebug("Cleaning...");
+    destroyChain();
+    if (!buildChain())
+        return false;
+    for (ChainHandler* element : std::as_const(m_elements)) {
+        element->setMessageHandler(m_messageHandler);
+        element->setStatHandler(m_statHandler);
+    }
+    return true;
+}
+
+bool DataGatherer::openSource()
+{
+    if (m_sourceType == PortSource) {
+        m_port = new SerialDevice;
+        m_port->setPortName(m_portName);
+        m_port->open(QIODevice::ReadWrite | QIODevice::Unbuffered);
+        if (!m_port->isOpen()) {
+            setFinalMessage(trQ("Port isn't initialized"));
+            return false;
+        }
+        return true;
+    }
+    qDebug("creating QFile");
+    m_inputFile = new QFile(m_inputFileName);
+    if (!m_inputFile->exists()) {
+        setFinalMessage(trQ("File doesn't exist"));
+        return false;
+    }
+    qDebug("opening QFile");
+    m_inputFile->open(QIODevice::ReadOnly);
+    qDebug("open finished");
+    if (!m_inputFile->isOpen()) {
+        setFinalMessage(trQ("Cannot open input file"));
+        return false;
+    }
+    qDebug("opened");
+    return true;
+}
+
+bool DataGatherer::openRawFiles()
+{
+    m_rxRawFile = new QFile(m_outputFileName);
+    if (!m_rxRawFile->open(QIODevice::WriteOnly)) {
+        setFinalMessage(m_outputFileName + QLatin1String(": ") + m_rxRawFile->errorString());
+        return false;
+    }
+    m_syncRawFile = new QFile(m_syncFileName);
+    if (!m_syncRawFile->open(QIODevice::WriteOnly)) {
+        setFinalMessage(m_syncFileName + QLatin1String(": ") + m_syncRawFile->errorString());
+        return false;
+    }
+    return true;
+}
+
+SplitHandler* DataGatherer::buildFront()
+{
+    auto* splitter = new SplitHandler;
+    if (m_sourceType == PortSource) {
+        auto* header = new HeaderHandler;
+        auto* skipper = new SkipHandler(unsigned(m_echoLength));
+        header->setNext(skipper);
+        skipper->setNext(splitter);
+        m_elements.append(header);
+        m_elements.append(skipper);
+    }
+    m_elements.append(splitter);
+    return splitter;
+}
+
+bool DataGatherer::buildChain()
+{
+    if (m_traceType == Raw) {
+        if (!openRawFiles())
+            return false;
+        SplitHandler* splitter = buildFront();
+        auto* rxTap = new RawHandler(m_rxRawFile, QStringLiteral("Rx"));
+        auto* syncTap = new RawHandler(m_syncRawFile, QStringLiteral("Sync"));
+        m_elements.append(rxTap);
+        m_elements.append(syncTap);
+        splitter->setNext(rxTap);
+        splitter->setSecondNext(syncTap);
+        return true;
+    }
+    if (m_traceType < Pcap || m_traceType > Loopback)
+        return false;
+
+    SplitHandler* splitter = buildFront();
+    auto* rxDeframer = new HdlcHandler(0);
+    auto* syncDeframer = new HdlcHandler(1);
+    m_elements.append(rxDeframer);
+    m_elements.append(syncDeframer);
+    splitter->setNext(rxDeframer);
+    splitter->setSecondNext(syncDeframer);
+
+    ChainHandler* writer = buildWriter(rxDeframer);
+    if (!writer)
+        return false;
+    m_elements.append(writer);
+    rxDeframer->setNext(writer);
+    syncDeframer->setNext(writer);
+    return true;
+}
+
+ChainHandler* DataGatherer::buildWriter(HdlcHandler* rxDeframer)
+{
+    switch (m_traceType) {
+    case Pcap:
+        return new PcapHandler(rxDeframer, m_outputFileName, m_linkType, m_minPacketLength);
+    default:
+        setFinalMessage(trQ("This trace type isn't available in this build"));
+        return nullptr;
+    }
+}
+
+void DataGatherer::sendCommand()
+{
+    if (!m_port)
+        return;
+    const QByteArray bytes = m_request.toLatin1();
+    m_port->write(bytes.constData(), bytes.size());
+    m_port->flush();
+}
+
+void DataGatherer::readLoop()
+{
+    if (m_elements.isEmpty())
+        return;
+    ChainHandler* head = m_elements.first();
+    QByteArray buffer(ReadBlockSize, '\0');
+    char* data = buffer.data();
+    while (keepRunning()) {
+        qint64 n = 0;
+        if (m_port) {
+            n = m_port->readWithLineTimeouts(data, ReadBlockSize);
+            if (n <= 0) {
+                endPortRead();
+                break;
+            }
+        } else {
+            if (m_inputFile->atEnd()) {
+                setFinalMessage(QStringLiteral("End of file reached"));
+                break;
+            }
+            n = m_inputFile->read(data, ReadBlockSize);
+            if (n < 0) {
+                // Ending without a word would pass a damaged replay off as a complete one.
+                setFinalMessage(QCoreApplication::translate("QObject", "Cannot read file ") +
+                                m_inputFileName + QLatin1Char(':') + m_inputFile->errorString());
+                break;
+            }
+            if (n == 0)
+                break;
+        }
+        feedInUnits(head, data, int(n));
+    }
+}
+
+void DataGatherer::endPortRead()
+{
+    const QString error = m_port->errorString();
+    QMutexLocker locker(&m_controlLock);
+    // A silent line is no error: after Stop it must not wipe out "Cancelled".
+    if (!error.isEmpty() || !m_cancelled)
+        m_finalMessage = error;
+}
+
+void DataGatherer::destroyChain()
+{
+    for (ChainHandler* element : std::as_const(m_elements))
+        delete element;
+    m_elements.clear();
+    if (m_rxRawFile) {
+        m_rxRawFile->close();
+        delete m_rxRawFile;
+        m_rxRawFile = nullptr;
+    }
+    if (m_syncRawFile) {
+        m_syncRawFile->close();
+        delete m_syncRawFile;
+        m_syncRawFile = nullptr;
+    }
+}
+
+void DataGatherer::release()
+{
+    destroyChain();
+    if (m_port) {
+        m_port->close();
+        delete m_port;
+        m_port = nullptr;
+    }
+    if (m_inputFile) {
+        m_inputFile->close();
+        delete m_inputFile;
+        m_inputFile = nullptr;
+    }
+}
