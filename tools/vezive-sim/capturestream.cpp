@@ -1,0 +1,55 @@
+#include "capturestream.h"
+
+#include "capture/streamencoder.h"
+#include "sentlog.h"
+
+#include <algorithm>
+
+namespace {
+
+std::unique_ptr<FrameSupply> makeSupply(const QList<QByteArray>* frames, quint32 seed)
+{
+    if (frames)
+        return std::make_unique<ListSupply>(*frames, seed);
+    return std::make_unique<ScenarioSupply>(seed);
+}
+
+} // namespace
+
+CaptureStream::CaptureStream(const SimOptions& options, const QList<QByteArray>* rxFrames,
+                             const QList<QByteArray>* syncFrames, SentLog* log, qint64 limit)
+    : m_rx(makeSupply(rxFrames, rxSeed(options.seed)), options.faults, options.count),
+      m_sync(makeSupply(syncFrames, syncSeed(options.seed)), options.faults, options.count),
+      m_log(log), m_limit(limit), m_taken(0), m_confirmed(0)
+{}
+
+QByteArray CaptureStream::take(qint64 maxBytes)
+{
+    if (m_limit != SimOptions::Unlimited)
+        maxBytes = std::min(maxBytes, m_limit - m_taken);
+    if (maxBytes <= 0)
+        return QByteArray();
+    QByteArray out;
+    out.swap(m_spare);
+    const qint64 needed = maxBytes - out.size();
+    if (needed > 0) {
+        const qint64 pairs = (needed + 1) / 2;
+        const QByteArray bytes = StreamFormat::interleave(m_rx.take(pairs), m_sync.take(pairs));
+        out += bytes.left(needed);
+        m_spare = bytes.mid(needed);
+    }
+    m_taken += out.size();
+    return out;
+}
+
+bool CaptureStream::confirm(qint64 count)
+{
+    m_confirmed += count;
+    // The receiver splits whole pairs only: a lone first byte delivers no octet yet.
+    const quint64 octets = quint64(m_confirmed / 2);
+    const QList<QByteArray> rx = m_rx.takeDelivered(octets);
+    const QList<QByteArray> sync = m_sync.takeDelivered(octets);
+    if (!m_log)
+        return true;
+    return m_log->add("rx", rx) && m_log->add("sync", sync);
+}

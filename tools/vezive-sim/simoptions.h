@@ -1,0 +1,53 @@
+#ifndef SIMOPTIONS_H
+#define SIMOPTIONS_H
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+// How often each fault comes: every Nth frame of each channel; 0 is off.
+struct FaultPlan
+{
+    quint32 badFcs = 0;
+    quint32 abort = 0;
+    quint32 idleOnes = 0;
+    quint32 oversize = 0;
+    quint32 extraBits = 0;
+};
+
+// Everything the command line can set.
+struct SimOptions
+{
+    static constexpr qint64 BytesPerSecond = 16000; // two stream bytes per 125 us
+    static constexpr qint64 Unlimited = -1;
+
+    QString linkPath;
+    bool fast = false;
+    quint32 seed = 1;
+    QString rxFramesFile;
+    QString syncFramesFile;
+    qint64 count = Unlimited; // frames per channel
+    FaultPlan faults;
+    bool badEcho = false;
+    qint64 silentAfter = Unlimited; // stream bytes
+    qint64 hangupAfter = Unlimited;
+    bool atOnly = false;
+    qint64 durationBytes = Unlimited;
+    QString sentFile;
+    QString writeStreamFile;
+    qint64 streamFileBytes = Unlimited; // --bytes
+    bool help = false;
+
+    // The stream bytes after which the line goes silent (or hangs up), Unlimited if never.
+    qint64 streamLimit() const;
+    // Whether reaching streamLimit() hangs the line up rather than silencing it.
+    bool hangsUpAtLimit() const;
+    // --bytes, else --duration, else ten seconds.
+    qint64 streamFileLength() const;
+
+    // False with error set when the arguments (without the program name) are not valid.
+    bool parse(const QStringList& arguments, QString& error);
+    static QString usage();
+};
+
+#endif
