@@ -1,0 +1,98 @@
+#include "captureoptions.h"
+
+#include <QtTest>
+
+class TestCaptureOptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parse_data();
+    void parse();
+};
+
+void TestCaptureOptions::parse_data()
+{
+    QTest::addColumn<QString>("arguments");
+    // "usage", "option: <message>" or a summary of what was understood.
+    QTest::addColumn<QString>("expected");
+
+    const auto row = [](const char* name, const char* arguments, const char* expected) {
+        QTest::newRow(name) << QString(arguments) << QString(expected);
+    };
+    row("pcap from a port", "--port /dev/ttyS0 --rx 1 --sync 16 --trace pcap --out a.pcap",
+        "src=0 port=/dev/ttyS0 rx=1 sync=16 trace=1 out=a.pcap link=147 min=0");
+    row("values after =", "--file s --trace=i7 --out=x --min-length=20",
+        "src=1 file=s rx=0 sync=0 trace=4 out=x link=147 min=20");
+    row("link type names", "--file s --trace pcap --out x --link-type SS7/MTP2",
+        "src=1 file=s rx=0 sync=0 trace=1 out=x link=140 min=0");
+    row("link type NULL", "--file s --trace loopback --link-type NULL",
+        "src=1 file=s rx=0 sync=0 trace=5 out= link=0 min=0");
+    row("min length low 16 bits", "--file s --trace pcap --out x --min-length 70000",
+        "src=1 file=s rx=0 sync=0 trace=1 out=x link=147 min=4464");
+    row("leading zeros", "--file s --trace pcap --out x --min-length 007",
+        "src=1 file=s rx=0 sync=0 trace=1 out=x link=147 min=7");
+    row("standard output", "--file s --trace pcap --out -",
+        "src=1 file=s rx=0 sync=0 trace=1 out=- link=147 min=0");
+    row("raw", "--file s --trace raw --out r --sync-out q --min-length abc",
+        "src=1 file=s rx=0 sync=0 trace=0 out=r sync-out=q link=147 min=0");
+    row("port test", "--port /dev/ttyS1 --test", "test port=/dev/ttyS1");
+
+    row("raw without RX file", "--file s --trace raw --sync-out q",
+        "option: RX file name isn't specified");
+    row("raw without Sync file", "--file s --trace raw --out r",
+        "option: Sync file name isn't specified");
+    row("min length letters", "--file s --trace pcap --out x --min-length abc",
+        "option: Wrong min. packet length");
+    row("min length negative", "--file s --trace i4b --out x --min-length -5",
+        "option: Wrong min. packet length");
+    row("min length empty",
+        "--file s --trace toshiba --out x --min-length=", "option: Wrong min. packet length");
+
+    row("no source", "--trace pcap --out x", "usage");
+    row("both sources", "--port p --file s --trace pcap", "usage");
+    row("no trace", "--file s", "usage");
+    row("unknown trace", "--file s --trace snoop", "usage");
+    row("unknown link type", "--file s --trace pcap --link-type LAPD", "usage");
+    row("timeslot 32", "--file s --trace pcap --rx 32", "usage");
+    row("timeslot not a number", "--file s --trace pcap --sync x", "usage");
+    row("missing value", "--file s --trace", "usage");
+    row("unknown option", "--file s --trace pcap --speed 9600", "usage");
+    row("given twice", "--file s --file t --trace pcap", "usage");
+    row("test without port", "--file s --test", "usage");
+    row("raw to standard output", "--file s --trace raw --out - --sync-out q", "usage");
+}
+
+void TestCaptureOptions::parse()
+{
+    QFETCH(QString, arguments);
+    QFETCH(QString, expected);
+
+    QStringList argv{"vezive-capture"};
+    argv += arguments.split(QLatin1Char(' '));
+    const ParsedCommandLine parsed = parseCaptureCommandLine(argv);
+    QString got;
+    const CaptureOptions& o = parsed.options;
+    if (!parsed.usageError.isEmpty())
+        got = "usage";
+    else if (!parsed.optionError.isEmpty())
+        got = "option: " + parsed.optionError;
+    else if (o.portTestOnly)
+        got = "test port=" + o.portName;
+    else {
+        got = QString("src=%1 ").arg(o.sourceType);
+        got += o.sourceType == 0 ? "port=" + o.portName : "file=" + o.inputFileName;
+        got += QString(" rx=%1 sync=%2 trace=%3 out=%4")
+                   .arg(o.rxTimeslot)
+                   .arg(o.syncTimeslot)
+                   .arg(o.traceType)
+                   .arg(o.outputFileName);
+        if (!o.syncFileName.isEmpty())
+            got += " sync-out=" + o.syncFileName;
+        got += QString(" link=%1 min=%2").arg(o.linkType).arg(o.minPacketLength);
+    }
+    QCOMPARE(got, expected);
+}
+
+QTEST_GUILESS_MAIN(TestCaptureOptions)
+#include "tst_captureoptions.moc"

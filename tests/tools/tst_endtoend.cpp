@@ -1,0 +1,421 @@
+// The two tools against each other through a pseudo-terminal, as the receiver is used with the
+// hardware: vezive-sim plays the tester, vezive-capture the receiver.
+
+#include "device/serialdevice.h"
+#include "support/pcapreader.h"
+
+#include <csignal>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString Sim = QStringLiteral(VEZIVE_SIM);
+const QString Capture = QStringLiteral(VEZIVE_CAPTURE);
+const QString Tshark = QStringLiteral("/usr/bin/tshark");
+constexpr int Generous = 120000; // ms; only a last guard against a hang
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The frames the simulator says the receiver must deliver, per channel.
+struct SentFrames
+{
+    QList<QByteArray> rx;
+    QList<QByteArray> sync;
+    int total() const { return int(rx.size() + sync.size()); }
+
+    static SentFrames read(const QString& path)
+    {
+        SentFrames sent;
+        const QList<QByteArray> lines = contents(path).split('\n');
+        for (const QByteArray& line : lines) {
+            if (line.startsWith("rx "))
+                sent.rx.append(QByteArray::fromHex(line.mid(3)));
+            else if (line.startsWith("sync "))
+                sent.sync.append(QByteArray::fromHex(line.mid(5)));
+        }
+        return sent;
+    }
+};
+
+// A running simulated tester and the terminal it offers.
+class SimulatedTester
+{
+public:
+    explicit SimulatedTester(const QStringList& arguments)
+    {
+        m_process.setProgram(Sim);
+        m_process.setArguments(arguments);
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        m_process.start();
+        if (!m_process.waitForStarted(Generous))
+            return;
+        while (!m_process.canReadLine() && m_process.state() == QProcess::Running)
+            m_process.waitForReadyRead(Generous);
+        m_terminal = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+    }
+    ~SimulatedTester()
+    {
+        if (m_process.state() == QProcess::Running) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(Generous))
+                m_process.kill();
+        }
+    }
+    QString terminal() const { return m_terminal; }
+
+private:
+    QProcess m_process;
+    QString m_terminal;
+};
+
+struct CaptureRun
+{
+    int exitCode = -1;
+    QProcess::ExitStatus status = QProcess::CrashExit;
+    QStringList lines; // what the user sees, log and counters
+    QByteArray standardOutput;
+    qint64 elapsedMs = 0;
+
+    bool hasLine(const QString& line) const { return lines.contains(line); }
+};
+
+CaptureRun runCapture(const QStringList& arguments, bool interruptAfterStreamStarts = false)
+{
+    CaptureRun run;
+    QProcess process;
+    QElapsedTimer clock;
+    clock.start();
+    process.start(Capture, arguments);
+    if (interruptAfterStreamStarts) {
+        // Counters arrive once a second; a line with packets in it means frames are flowing.
+        QByteArray seen;
+        while (!seen.contains("Packets: ") || seen.contains("Packets: 0 ")) {
+            if (!process.waitForReadyRead(Generous))
+                break;
+            seen += process.readAllStandardOutput();
+            const qsizetype last = seen.lastIndexOf("Packets: ");
+            if (last >= 0 && !seen.mid(last).startsWith("Packets: 0 "))
+                break;
+        }
+        run.standardOutput = seen;
+        ::kill(pid_t(process.processId()), SIGINT);
+    }
+    process.waitForFinished(Generous);
+    run.elapsedMs = clock.elapsed();
+    run.exitCode = process.exitCode();
+    run.status = process.exitStatus();
+    run.standardOutput += process.readAllStandardOutput();
+    const QByteArray text =
+        arguments.contains("-") ? process.readAllStandardError() : run.standardOutput;
+    for (const QByteArray& line : text.split('\n'))
+        run.lines.append(QString::fromLocal8Bit(line));
+    return run;
+}
+
+QStringList errorsIn(const CaptureRun& run, const QStringList& expectedTexts)
+{
+    QStringList unexpected;
+    for (const QString& line : run.lines) {
+        const bool counters = line.startsWith("Packets: ") || line.startsWith("Errored length: ");
+        if (!counters &&
+            (line.startsWith("Cannot") || line.contains("error") || line.contains("Error")))
+            if (!expectedTexts.contains(line))
+                unexpected.append(line);
+    }
+    return unexpected;
+}
+
+QString describe(const CaptureRun& run)
+{
+    return run.lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void portToPcap_data();
+    void portToPcap();
+    void portToRaw();
+    void badEcho();
+    void pcapToStandardOutput();
+    void interrupted();
+    void replayWrittenStream();
+    void portTest_data();
+    void portTest();
+    void usageErrors_data();
+    void usageErrors();
+};
+
+void TestEndToEnd::portToPcap_data()
+{
+    QTest::addColumn<QStringList>("simOptions");
+    QTest::addColumn<QString>("finalError"); // the run's last error line; empty: none
+    QTest::addColumn<QString>("counter");    // a fault counter that must not be zero
+    // The kernel drops what the receiver had not yet read when a line hangs up (the simulator
+    // waits for the reader first, which needs root); what was read must be there, whole.
+    QTest::addColumn<bool>("lossAtEnd");
+
+    // A tester that falls silent ends the run after the read's own limit, with no message.
+    QTest::newRow("silent after the scenario")
+        << QStringList{"--fast", "--duration", "3"} << QString() << QString() << false;
+    QTest::newRow("faults sprinkled in")
+        << QStringList{"--fast", "--duration",   "3", "--bad-fcs",   "7",  "--abort",
+                       "11",     "--extra-bits", "5", "--idle-ones", "40", "--oversize",
+                       "60"}
+        << QString() << QString("Bad CRC") << false;
+    // A line that goes away mid-stream: the system's text, and every frame completed before it.
+    QTest::newRow("hang-up mid-stream") << QStringList{"--fast", "--hangup-after", "50001"}
+                                        << QString("Input/output error") << QString() << false;
+    QTest::newRow("silent mid-frame")
+        << QStringList{"--fast", "--silent-after", "40003"} << QString() << QString() << false;
+}
+
+void TestEndToEnd::portToPcap()
+{
+    QFETCH(QStringList, simOptions);
+    QFETCH(QString, finalError);
+    QFETCH(QString, counter);
+    QFETCH(bool, lossAtEnd);
+
+    QTemporaryDir dir;
+    const QString sentPath = dir.filePath("sent.txt");
+    SimulatedTester tester(simOptions + QStringList{"--sent", sentPath});
+    QVERIFY(!tester.terminal().isEmpty());
+
+    const QString trace = dir.filePath("capture.pcap");
+    const CaptureRun run =
+        runCapture({"--port", tester.terminal(), "--rx", "1", "--sync", "16", "--trace", "pcap",
+                    "--link-type", "SS7/MTP2", "--out", trace});
+    QCOMPARE(run.status, QProcess::NormalExit);
+    QVERIFY2(errorsIn(run, {finalError}).isEmpty(), qPrintable(describe(run)));
+    if (finalError.isEmpty()) {
+        QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+        // Ended by the silent line: about 4 s after the last byte.
+        QVERIFY(run.elapsedMs >= 3500);
+    } else {
+        QVERIFY2(run.exitCode == 1, qPrintable(describe(run)));
+        QVERIFY2(run.hasLine(finalError), qPrintable(describe(run)));
+    }
+
+    const SentFrames sent = SentFrames::read(sentPath);
+    QVERIFY(sent.rx.size() > 20 && sent.sync.size() > 20);
+    const PcapFile pcap = PcapFile::read(trace);
+    QVERIFY2(pcap.error.isEmpty(), qPrintable(pcap.error));
+    QCOMPARE(pcap.linkType, 140u);
+    QVERIFY(isInterleaving(pcap.frames(), sent.rx, sent.sync, lossAtEnd));
+    const int written = int(pcap.records.size());
+    if (lossAtEnd)
+        QVERIFY(written > sent.total() / 2);
+    else
+        QCOMPARE(written, sent.total());
+
+    QVERIFY2(run.hasLine(QString("Packets: %1").arg(written)), qPrintable(describe(run)));
+    QVERIFY(run.hasLine(QString("%1 packets written").arg(written)));
+    if (!counter.isEmpty())
+        QVERIFY2(!run.hasLine(counter + ": 0"), qPrintable(describe(run)));
+
+    // The real reader agrees on the number of frames.
+    QProcess tshark;
+    tshark.setStandardErrorFile(QProcess::nullDevice());
+    tshark.start(Tshark, {"-r", trace, "-T", "fields", "-e", "frame.len"});
+    QVERIFY(tshark.waitForFinished(Generous));
+    QCOMPARE(tshark.exitCode(), 0);
+    const QByteArray lengths = tshark.readAllStandardOutput();
+    QCOMPARE(int(lengths.count('\n')), written);
+}
+
+// The Raw files hold the channel octets exactly as the tester sent them: the same scenario
+// written as a stream file is the reference.
+void TestEndToEnd::portToRaw()
+{
+    QTemporaryDir dir;
+    const int streamBytes = 64000;
+    SimulatedTester tester({"--fast", "--seed", "5", "--bad-fcs", "3", "--silent-after",
+                            QString::number(streamBytes)});
+    QVERIFY(!tester.terminal().isEmpty());
+    const CaptureRun run = runCapture({"--port", tester.terminal(), "--trace", "raw", "--out",
+                                       dir.filePath("rx"), "--sync-out", dir.filePath("sync")});
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+
+    QProcess writer;
+    writer.start(Sim, {"--seed", "5", "--bad-fcs", "3", "--write-stream", dir.filePath("stream"),
+                       "--bytes", QString::number(streamBytes)});
+    QVERIFY(writer.waitForFinished(Generous));
+    QCOMPARE(writer.exitCode(), 0);
+    const QByteArray stream = contents(dir.filePath("stream"));
+    QCOMPARE(stream.size(), streamBytes);
+    QByteArray rx, sync;
+    for (int i = 0; i + 1 < stream.size(); i += 2) {
+        const auto a = static_cast<unsigned char>(stream[i]);
+        const auto b = static_cast<unsigned char>(stream[i + 1]);
+        rx.append(char(((a & 0x0F) << 4) | (b & 0x0F)));
+        sync.append(char((a & 0xF0) | (b >> 4)));
+    }
+    QCOMPARE(contents(dir.filePath("rx")), rx);
+    QCOMPARE(contents(dir.filePath("sync")), sync);
+    QVERIFY(run.hasLine(QString("Rx: %1 bytes written").arg(streamBytes / 2)));
+    QVERIFY(run.hasLine(QString("Bytes: %1").arg(streamBytes)));
+}
+
+void TestEndToEnd::badEcho()
+{
+    QTemporaryDir dir;
+    SimulatedTester tester({"--fast", "--bad-echo"});
+    const CaptureRun run = runCapture(
+        {"--port", tester.terminal(), "--trace", "pcap", "--out", dir.filePath("x.pcap")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.hasLine("Error reading ATU header. Invalid data. Halting."),
+             qPrintable(describe(run)));
+    QVERIFY(run.hasLine("Packets: 0"));
+    QVERIFY(!QFile::exists(dir.filePath("x.pcap")));
+}
+
+// The trace on standard output, the user's lines on standard error: a live view for a reader
+// on the other end of a pipe.
+void TestEndToEnd::pcapToStandardOutput()
+{
+    QTemporaryDir dir;
+    const QString sentPath = dir.filePath("sent.txt");
+    SimulatedTester tester({"--fast", "--duration", "2", "--sent", sentPath});
+    const CaptureRun run =
+        runCapture({"--port", tester.terminal(), "--trace", "pcap", "--out", "-"});
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    const SentFrames sent = SentFrames::read(sentPath);
+    const PcapFile pcap = PcapFile::parse(run.standardOutput);
+    QVERIFY2(pcap.error.isEmpty(), qPrintable(pcap.error));
+    QCOMPARE(pcap.linkType, 147u);
+    QVERIFY(isInterleaving(pcap.frames(), sent.rx, sent.sync));
+    QVERIFY(run.hasLine(QString("Packets: %1").arg(sent.total())));
+}
+
+// Ctrl-C stops a real-time run as the Stop button does: "Cancelled", exit 0, a whole trace.
+void TestEndToEnd::interrupted()
+{
+    QTemporaryDir dir;
+    SimulatedTester tester({});
+    const QString trace = dir.filePath("live.pcap");
+    const CaptureRun run =
+        runCapture({"--port", tester.terminal(), "--trace", "pcap", "--out", trace}, true);
+    QCOMPARE(run.status, QProcess::NormalExit);
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QVERIFY2(run.hasLine("Cancelled"), qPrintable(describe(run)));
+    const PcapFile pcap = PcapFile::read(trace);
+    QVERIFY2(pcap.error.isEmpty(), qPrintable(pcap.error));
+    QVERIFY(!pcap.records.isEmpty());
+    QVERIFY(run.hasLine(QString("Packets: %1").arg(pcap.records.size())));
+}
+
+void TestEndToEnd::replayWrittenStream()
+{
+    QTemporaryDir dir;
+    const QString stream = dir.filePath("day.stream");
+    const QString sentPath = dir.filePath("sent.txt");
+    QProcess writer;
+    writer.start(Sim, {"--write-stream", stream, "--bytes", "300001", "--abort", "9", "--idle-ones",
+                       "50", "--sent", sentPath});
+    QVERIFY(writer.waitForFinished(Generous));
+    QCOMPARE(writer.exitCode(), 0);
+
+    const QString trace = dir.filePath("replay.pcap");
+    const CaptureRun run = runCapture({"--file", stream, "--trace", "pcap", "--out", trace});
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QVERIFY(run.hasLine("End of file reached"));
+    const SentFrames sent = SentFrames::read(sentPath);
+    const PcapFile pcap = PcapFile::read(trace);
+    QVERIFY2(pcap.error.isEmpty(), qPrintable(pcap.error));
+    QVERIFY(sent.total() > 100);
+    QVERIFY(isInterleaving(pcap.frames(), sent.rx, sent.sync));
+    QVERIFY2(!run.hasLine("Too large: 0"), qPrintable(describe(run)));
+}
+
+void TestEndToEnd::portTest_data()
+{
+    QTest::addColumn<QStringList>("simOptions");
+    QTest::addColumn<bool>("passes");
+
+    QTest::newRow("tester answers") << QStringList{} << true;
+    QTest::newRow("tester answers only AT") << QStringList{"--at-only"} << false;
+}
+
+void TestEndToEnd::portTest()
+{
+    QFETCH(QStringList, simOptions);
+    QFETCH(bool, passes);
+
+    SimulatedTester tester(simOptions);
+    QVERIFY(!tester.terminal().isEmpty());
+    const CaptureRun run = runCapture({"--port", tester.terminal(), "--test"});
+    if (passes) {
+        QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+        const int found = int(run.lines.indexOf("Device found!"));
+        QVERIFY2(found >= 0, qPrintable(describe(run)));
+        QVERIFY(run.lines.value(found + 1).startsWith(" Date: "));
+        QVERIFY(run.lines.value(found + 1).size() > 7);
+        for (int i = 2; i <= 5; ++i)
+            QVERIFY(run.lines.value(found + i).startsWith(' '));
+        QCOMPARE(run.lines.value(found + 6), QString("Port test successful"));
+    } else {
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(!run.hasLine("Device found!"));
+        QVERIFY2(run.hasLine("Cannot set " + tester.terminal() + ": Reading timeout"),
+                 qPrintable(describe(run)));
+        // The stuck request was ended and the port closed: it opens again at once.
+        SerialDevice port;
+        port.setPortName(tester.terminal());
+        QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
+    }
+}
+
+void TestEndToEnd::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("no arguments") << QStringList{} << 2 << "";
+    QTest::newRow("raw without RX file") << QStringList{"--file", "x", "--trace", "raw"} << 2
+                                         << "Error: RX file name isn't specified";
+    QTest::newRow("bad minimum") << QStringList{"--file",       "x", "--trace", "pcap",
+                                                "--min-length", "-5"}
+                                 << 2 << "Error: Wrong min. packet length";
+    QTest::newRow("missing replay file")
+        << QStringList{"--file", "/nonexistent/stream", "--trace", "pcap", "--out", "/dev/null"}
+        << 1 << "File doesn't exist";
+    QTest::newRow("missing port") << QStringList{"--port",  "/dev/nonexistent-tty",
+                                                 "--trace", "pcap",
+                                                 "--out",   "/dev/null"}
+                                  << 1 << "Port isn't initialized";
+    QTest::newRow("port test on a missing port")
+        << QStringList{"--port", "/dev/nonexistent-tty", "--test"} << 1
+        << "Cannot set /dev/nonexistent-tty: No such file or directory";
+}
+
+void TestEndToEnd::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+
+    QProcess process;
+    process.start(Capture, arguments);
+    QVERIFY(process.waitForFinished(Generous));
+    QCOMPARE(process.exitCode(), exitCode);
+    const QString all =
+        QString::fromLocal8Bit(process.readAllStandardOutput() + process.readAllStandardError());
+    QVERIFY2(all.contains(message), qPrintable(all));
+}
+
+QTEST_GUILESS_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"

@@ -1,0 +1,36 @@
+#ifndef CONSOLEREPORT_H
+#define CONSOLEREPORT_H
+
+#include "device/porttestthread.h"
+
+#include <cstdio>
+#include <QString>
+#include <QtGlobal>
+
+// Where a capture without a window shows what the window would: log lines as they arrive and
+// the five counters. On a terminal the counters are one line redrawn in place; elsewhere (a
+// pipe, a file) each refresh is a plain line.
+class ConsoleReport : public PortTestOwner
+{
+public:
+    static constexpr int CounterCount = 5;
+
+    ConsoleReport(std::FILE* stream, bool terminal);
+
+    void logMessage(const QString& line) override;
+    void showCounters(const quint32 (&values)[CounterCount]);
+    // One line per counter, "Packets: N" and so on.
+    void showTotals(const quint32 (&values)[CounterCount]);
+
+    static QString counterName(int index); // 0 "Packets" .. 4 "Too large"
+
+private:
+    void put(const QString& text);
+    void clearStatusLine();
+
+    std::FILE* m_stream;
+    bool m_terminal;
+    QString m_statusLine; // the counters line on the terminal, if one is shown
+};
+
+#endif

@@ -1,0 +1,80 @@
+// vezive-capture: a capture run of the receiver without its window, for unattended and scripted
+// captures. Same option checks, same messages and the same engine as the window.
+
+#include "capturesession.h"
+#include "consolereport.h"
+#include "device/console.h"
+#include "device/porttestthread.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QTimer>
+
+namespace {
+
+volatile std::sig_atomic_t interruptRequested = 0;
+
+void onInterrupt(int signalNumber)
+{
+    interruptRequested = 1;
+    // A second Ctrl-C ends the program at once.
+    std::signal(signalNumber, SIG_DFL);
+}
+
+void printTo(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    // The engine's diagnostics are for developers; a user at the terminal sees the log lines.
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    const ParsedCommandLine parsed = parseCaptureCommandLine(app.arguments());
+    if (parsed.options.help) {
+        printTo(stdout, captureUsage());
+        return 0;
+    }
+    if (!parsed.usageError.isEmpty()) {
+        printTo(stderr, QStringLiteral("vezive-capture: ") + parsed.usageError +
+                            QStringLiteral("\n\n") + captureUsage());
+        return 2;
+    }
+    if (!parsed.optionError.isEmpty()) {
+        printTo(stderr, QCoreApplication::translate("VarodariDoro", "Error") +
+                            QStringLiteral(": ") + parsed.optionError + QLatin1Char('\n'));
+        return 2;
+    }
+    const CaptureOptions& options = parsed.options;
+
+    // With the trace on standard output, everything meant for the user goes to standard error.
+    std::FILE* reportStream = options.writesToStandardOutput() ? stderr : stdout;
+    ConsoleReport report(reportStream, isTerminal(reportStream));
+
+    if (options.portTestOnly)
+        return PortTestThread::runTest(&report, options.portName, true) ? 0 : 1;
+
+    ignoreBrokenPipes();
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+
+    CaptureSession session(options, &report);
+    QObject::connect(&session, &CaptureSession::finished, &app, &QCoreApplication::exit);
+    QTimer interruptWatch;
+    QObject::connect(&interruptWatch, &QTimer::timeout, &session, [&session] {
+        if (interruptRequested)
+            session.stop();
+    });
+    interruptWatch.start(CaptureSession::MessagePollMs);
+    session.start();
+    return app.exec();
+}
