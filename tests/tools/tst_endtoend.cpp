@@ -2,7 +2,8 @@
 // hardware: vezive-sim plays the tester, vezive-capture the receiver.
 
 #include "device/serialdevice.h"
-#include "support/pcapreader.h"
+#include "support/framematch.h"
+#include "writers/pcapreader.h"
 
 #include <csignal>
 #include <QElapsedTimer>
@@ -211,11 +212,11 @@ void TestEndToEnd::portToPcap()
 
     const SentFrames sent = SentFrames::read(sentPath);
     QVERIFY(sent.rx.size() > 20 && sent.sync.size() > 20);
-    const PcapFile pcap = PcapFile::read(trace);
-    QVERIFY2(pcap.error.isEmpty(), qPrintable(pcap.error));
-    QCOMPARE(pcap.linkType, 140u);
+    PcapReader pcap;
+    QVERIFY2(pcap.load(trace), qPrintable(pcap.error()));
+    QCOMPARE(pcap.linkType(), 140u);
     QVERIFY(isInterleaving(pcap.frames(), sent.rx, sent.sync, lossAtEnd));
-    const int written = int(pcap.records.size());
+    const int written = int(pcap.records().size());
     if (lossAtEnd)
         QVERIFY(written > sent.total() / 2);
     else
@@ -293,9 +294,9 @@ void TestEndToEnd::pcapToStandardOutput()
         runCapture({"--port", tester.terminal(), "--trace", "pcap", "--out", "-"});
     QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
     const SentFrames sent = SentFrames::read(sentPath);
-    const PcapFile pcap = PcapFile::parse(run.standardOutput);
-    QVERIFY2(pcap.error.isEmpty(), qPrintable(pcap.error));
-    QCOMPARE(pcap.linkType, 147u);
+    PcapReader pcap;
+    QVERIFY2(pcap.parse(run.standardOutput, "standard output"), qPrintable(pcap.error()));
+    QCOMPARE(pcap.linkType(), 147u);
     QVERIFY(isInterleaving(pcap.frames(), sent.rx, sent.sync));
     QVERIFY(run.hasLine(QString("Packets: %1").arg(sent.total())));
 }
@@ -311,10 +312,10 @@ void TestEndToEnd::interrupted()
     QCOMPARE(run.status, QProcess::NormalExit);
     QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
     QVERIFY2(run.hasLine("Cancelled"), qPrintable(describe(run)));
-    const PcapFile pcap = PcapFile::read(trace);
-    QVERIFY2(pcap.error.isEmpty(), qPrintable(pcap.error));
-    QVERIFY(!pcap.records.isEmpty());
-    QVERIFY(run.hasLine(QString("Packets: %1").arg(pcap.records.size())));
+    PcapReader pcap;
+    QVERIFY2(pcap.load(trace), qPrintable(pcap.error()));
+    QVERIFY(!pcap.records().isEmpty());
+    QVERIFY(run.hasLine(QString("Packets: %1").arg(pcap.records().size())));
 }
 
 void TestEndToEnd::replayWrittenStream()
@@ -333,8 +334,8 @@ void TestEndToEnd::replayWrittenStream()
     QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
     QVERIFY(run.hasLine("End of file reached"));
     const SentFrames sent = SentFrames::read(sentPath);
-    const PcapFile pcap = PcapFile::read(trace);
-    QVERIFY2(pcap.error.isEmpty(), qPrintable(pcap.error));
+    PcapReader pcap;
+    QVERIFY2(pcap.load(trace), qPrintable(pcap.error()));
     QVERIFY(sent.total() > 100);
     QVERIFY(isInterleaving(pcap.frames(), sent.rx, sent.sync));
     QVERIFY2(!run.hasLine("Too large: 0"), qPrintable(describe(run)));

@@ -1,11 +1,11 @@
 // vezive-sim: a simulated line tester on a pseudo-terminal, and a writer of replay streams.
 
 #include "device/pseudoterminal.h"
-#include "pcapframes.h"
 #include "ptyserver.h"
 #include "sentlog.h"
 #include "simoptions.h"
 #include "streamfilewriter.h"
+#include "writers/pcapreader.h"
 
 #include <csignal>
 #include <cstdio>
@@ -62,8 +62,8 @@ int main(int argc, char* argv[])
         return 0;
     }
 
-    PcapFrames rxFile;
-    PcapFrames syncFile;
+    PcapReader rxFile;
+    PcapReader syncFile;
     for (auto [path, frames] :
          {std::pair{options.rxFramesFile, &rxFile}, std::pair{options.syncFramesFile, &syncFile}}) {
         if (!path.isEmpty() && !frames->load(path)) {
@@ -71,9 +71,11 @@ int main(int argc, char* argv[])
             return 2;
         }
     }
-    const QList<QByteArray>* rxFrames = options.rxFramesFile.isEmpty() ? nullptr : &rxFile.frames();
+    const QList<QByteArray> rxFileFrames = rxFile.frames();
+    const QList<QByteArray> syncFileFrames = syncFile.frames();
+    const QList<QByteArray>* rxFrames = options.rxFramesFile.isEmpty() ? nullptr : &rxFileFrames;
     const QList<QByteArray>* syncFrames =
-        options.syncFramesFile.isEmpty() ? nullptr : &syncFile.frames();
+        options.syncFramesFile.isEmpty() ? nullptr : &syncFileFrames;
 
     SentLog log;
     if (!options.sentFile.isEmpty() && !log.open(options.sentFile)) {

@@ -1,4 +1,4 @@
-#include "pcapframes.h"
+#include "writers/pcapreader.h"
 
 #include <QFile>
 
@@ -28,14 +28,14 @@ QString hex32(quint32 value)
 
 } // namespace
 
-bool PcapFrames::fail(const QString& name, const QString& field, const QString& problem)
+bool PcapReader::fail(const QString& name, const QString& field, const QString& problem)
 {
     m_error = QStringLiteral("%1: not a valid PCAP file: %2: %3").arg(name, field, problem);
-    m_frames.clear();
+    m_records.clear();
     return false;
 }
 
-bool PcapFrames::load(const QString& path)
+bool PcapReader::load(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -45,9 +45,9 @@ bool PcapFrames::load(const QString& path)
     return parse(file.readAll(), path);
 }
 
-bool PcapFrames::parse(const QByteArray& bytes, const QString& name)
+bool PcapReader::parse(const QByteArray& bytes, const QString& name)
 {
-    m_frames.clear();
+    m_records.clear();
     m_error.clear();
     const char* data = bytes.constData();
     const qint64 size = bytes.size();
@@ -74,6 +74,7 @@ bool PcapFrames::parse(const QByteArray& bytes, const QString& name)
     if (major != 2)
         return fail(name, QStringLiteral("version"),
                     QStringLiteral("%1.%2, expected 2.x").arg(major).arg(minor));
+    m_snapshotLength = readU32(data + 16, m_bigEndian);
     m_linkType = readU32(data + 20, m_bigEndian) & 0x0FFFFFFF; // upper bits: FCS flags
 
     const quint32 fractionLimit = m_nanoseconds ? 1000000000u : 1000000u;
@@ -101,8 +102,18 @@ bool PcapFrames::parse(const QByteArray& bytes, const QString& name)
         if (size - at < qint64(captured))
             return fail(name, where + QStringLiteral(" data"),
                         QStringLiteral("%1 of %2 bytes present").arg(size - at).arg(captured));
-        m_frames.append(bytes.mid(at, captured));
+        m_records.append({readU32(data + at - RecordHeaderSize, m_bigEndian), fraction, original,
+                          bytes.mid(at, captured)});
         at += captured;
     }
     return true;
+}
+
+QList<QByteArray> PcapReader::frames() const
+{
+    QList<QByteArray> out;
+    out.reserve(m_records.size());
+    for (const PcapRecord& record : m_records)
+        out.append(record.data);
+    return out;
 }

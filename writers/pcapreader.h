@@ -1,14 +1,25 @@
-#ifndef PCAPFRAMES_H
-#define PCAPFRAMES_H
+#ifndef PCAPREADER_H
+#define PCAPREADER_H
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
-// The records of a libpcap savefile, taken as frames to send. Both byte orders and both time
-// stamp resolutions are read; anything that is not a well-formed savefile is refused with a
-// message that names the file and the field at fault.
-class PcapFrames
+// One record of a savefile: its time stamp (the fraction in micro- or nanoseconds, as the file
+// says), the length on the wire and the bytes captured.
+struct PcapRecord
+{
+    quint32 seconds = 0;
+    quint32 fraction = 0;
+    quint32 originalLength = 0;
+    QByteArray data;
+};
+
+// Reads a libpcap savefile: the simulated tester sends its records as frames, and the tests read
+// back what the writer made. Both byte orders and both time stamp resolutions are read; anything
+// that is not a well-formed savefile is refused with a message that names the file and the field
+// at fault.
+class PcapReader
 {
 public:
     static constexpr int GlobalHeaderSize = 24;
@@ -21,18 +32,22 @@ public:
     // The same checks on bytes already in memory; name is used in messages.
     bool parse(const QByteArray& bytes, const QString& name);
 
-    const QList<QByteArray>& frames() const { return m_frames; }
+    const QList<PcapRecord>& records() const { return m_records; }
+    // The records' bytes, in file order.
+    QList<QByteArray> frames() const;
     bool nanosecondStamps() const { return m_nanoseconds; }
     bool bigEndian() const { return m_bigEndian; }
+    quint32 snapshotLength() const { return m_snapshotLength; }
     quint32 linkType() const { return m_linkType; }
     QString error() const { return m_error; }
 
 private:
     bool fail(const QString& name, const QString& field, const QString& problem);
 
-    QList<QByteArray> m_frames;
+    QList<PcapRecord> m_records;
     bool m_nanoseconds = false;
     bool m_bigEndian = false;
+    quint32 m_snapshotLength = 0;
     quint32 m_linkType = 0;
     QString m_error;
 };
