@@ -24,13 +24,22 @@ QString trQ(const char* text)
     return QCoreApplication::translate("QObject", text);
 }
 
+void closeAndDelete(QFile*& file)
+{
+    if (!file)
+        return;
+    file->close();
+    delete file;
+    file = nullptr;
+}
+
 } // namespace
 
 DataGatherer::DataGatherer(QObject* parent)
     : QThread(parent), m_traceType(-1), m_sourceType(PortSource), m_minPacketLength(0),
       m_linkType(0), m_rxTimeslot(0), m_syncTimeslot(0), m_port(nullptr), m_inputFile(nullptr),
       m_rxRawFile(nullptr), m_syncRawFile(nullptr), m_messageHandler(nullptr),
-      m_statHandler(nullptr), m_echoLength(0), m_running(false), m_cancelled(false)
+      m_statHandler(nullptr), m_echoLength(0), m_cancelled(false)
 {}
 
 DataGatherer::~DataGatherer()
@@ -59,13 +68,12 @@ void DataGatherer::cancel()
     QMutexLocker locker(&m_controlLock);
     m_finalMessage = trQ("Cancelled");
     m_cancelled = true;
-    m_running = false;
 }
 
 bool DataGatherer::keepRunning()
 {
     QMutexLocker locker(&m_controlLock);
-    return m_running;
+    return !m_cancelled;
 }
 
 void DataGatherer::setFinalMessage(const QString& text)
@@ -83,17 +91,10 @@ QString DataGatherer::finalMessage()
 void DataGatherer::run()
 {
     buildCommand();
-    if (setUp()) {
-        bool go;
-        {
-            // A cancel that came during set-up stands: nothing is asked of the tester then.
-            QMutexLocker locker(&m_controlLock);
-            go = m_running = !m_cancelled;
-        }
-        if (go) {
-            sendCommand();
-            readLoop();
-        }
+    // A cancel that came during set-up stands: nothing is asked of the tester then.
+    if (setUp() && keepRunning()) {
+        sendCommand();
+        readLoop();
     }
     const QString message = finalMessage();
     if (m_messageHandler && !message.isEmpty())
@@ -284,16 +285,8 @@ void DataGatherer::destroyChain()
     for (ChainHandler* element : std::as_const(m_elements))
         delete element;
     m_elements.clear();
-    if (m_rxRawFile) {
-        m_rxRawFile->close();
-        delete m_rxRawFile;
-        m_rxRawFile = nullptr;
-    }
-    if (m_syncRawFile) {
-        m_syncRawFile->close();
-        delete m_syncRawFile;
-        m_syncRawFile = nullptr;
-    }
+    closeAndDelete(m_rxRawFile);
+    closeAndDelete(m_syncRawFile);
 }
 
 void DataGatherer::release()
@@ -304,9 +297,5 @@ void DataGatherer::release()
         delete m_port;
         m_port = nullptr;
     }
-    if (m_inputFile) {
-        m_inputFile->close();
-        delete m_inputFile;
-        m_inputFile = nullptr;
-    }
+    closeAndDelete(m_inputFile);
 }

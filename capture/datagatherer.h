@@ -103,8 +103,9 @@ private:
     StatHandler* m_statHandler;       // not owned
     int m_echoLength;
 
-    QMutex m_controlLock; // guards the three fields below, shared with cancel()
-    bool m_running;
+    // Shared with cancel() on another thread. A cancel before the read loop starts (during
+    // set-up, even before run()) stands, so there is no separate run flag to set.
+    QMutex m_controlLock; // guards the two fields below
     bool m_cancelled;
     QString m_finalMessage;
 };
