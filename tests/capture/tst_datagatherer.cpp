@@ -3,6 +3,7 @@
 #include "capture/streamencoder.h"
 #include "support/framematch.h"
 #include "support/testchains.h"
+#include "support/testfiles.h"
 #include "writers/pcapreader.h"
 #include "writers/stathandler.h"
 
@@ -13,18 +14,6 @@
 #include <QtTest>
 
 namespace {
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // A run with the window's shared objects, started and waited for as the window would.
 struct Run
@@ -230,8 +219,8 @@ void TestDataGatherer::replayRaw()
     QStringList got = run.finish();
     // The final message is posted before the chain is destroyed.
     QCOMPARE(got, QStringList({expected[2], expected[0], expected[1]}));
-    QCOMPARE(contents(dir.filePath("rx.raw")), rx);
-    QCOMPARE(contents(dir.filePath("sync.raw")), sync);
+    QCOMPARE(fileContents(dir.filePath("rx.raw")), rx);
+    QCOMPARE(fileContents(dir.filePath("sync.raw")), sync);
     QCOMPARE(run.stats.value(StatHandler::Bytes), quint32(2 * pairs));
 }
 

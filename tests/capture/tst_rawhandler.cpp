@@ -5,6 +5,7 @@
 #include "support/filesizelimit.h"
 #include "support/packetsink.h"
 #include "support/testchains.h"
+#include "support/testfiles.h"
 #include "writers/stathandler.h"
 
 #include <cerrno>
@@ -13,16 +14,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
-
-namespace {
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 class TestRawHandler : public QObject
 {
@@ -87,8 +78,8 @@ void TestRawHandler::splitChannels()
     feedInBlocks(&split, capture, cuts);
 
     // Read while the files are still open: every block must have been flushed.
-    QCOMPARE(contents(rxFile.fileName()), rxOctets);
-    QCOMPARE(contents(syncFile.fileName()), syncOctets);
+    QCOMPARE(fileContents(rxFile.fileName()), rxOctets);
+    QCOMPARE(fileContents(syncFile.fileName()), syncOctets);
     QCOMPARE(rxSink.joined(), rxOctets);
     QCOMPARE(syncSink.joined(), syncOctets);
     QCOMPARE(qint64(stats.value(StatHandler::Bytes)),
@@ -134,7 +125,7 @@ void TestRawHandler::onlyGivenLength()
         raw.process(block, len);
     }
     const QByteArray expected = QByteArray("head") + block.left(len);
-    QCOMPARE(contents(file.fileName()), expected);
+    QCOMPARE(fileContents(file.fileName()), expected);
     QCOMPARE(sink.joined(), expected);
     QCOMPARE(stats.value(StatHandler::Bytes), quint32(expected.size()));
     QCOMPARE(drainMessages(messages),

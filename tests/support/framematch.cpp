@@ -1,6 +1,22 @@
 #include "framematch.h"
 
+#include "testfiles.h"
+
 #include <QSet>
+
+ChannelFrames ChannelFrames::fromSentLog(const QString& path)
+{
+    ChannelFrames sent;
+    for (const QByteArray& line : fileContents(path).split('\n')) {
+        if (line.startsWith("rx "))
+            sent.rx.append(QByteArray::fromHex(line.mid(3)));
+        else if (line.startsWith("sync "))
+            sent.sync.append(QByteArray::fromHex(line.mid(5)));
+        else if (!line.isEmpty())
+            sent.rx.append("unexpected line: " + line);
+    }
+    return sent;
+}
 
 bool isInterleaving(const QList<QByteArray>& merged, const QList<QByteArray>& a,
                     const QList<QByteArray>& b, bool prefixes)

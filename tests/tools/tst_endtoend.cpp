@@ -3,6 +3,7 @@
 
 #include "device/serialdevice.h"
 #include "support/framematch.h"
+#include "support/testfiles.h"
 #include "writers/pcapreader.h"
 
 #include <csignal>
@@ -18,33 +19,6 @@ const QString Sim = QStringLiteral(VEZIVE_SIM);
 const QString Capture = QStringLiteral(VEZIVE_CAPTURE);
 const QString Tshark = QStringLiteral("/usr/bin/tshark");
 constexpr int Generous = 120000; // ms; only a last guard against a hang
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The frames the simulator says the receiver must deliver, per channel.
-struct SentFrames
-{
-    QList<QByteArray> rx;
-    QList<QByteArray> sync;
-    int total() const { return int(rx.size() + sync.size()); }
-
-    static SentFrames read(const QString& path)
-    {
-        SentFrames sent;
-        const QList<QByteArray> lines = contents(path).split('\n');
-        for (const QByteArray& line : lines) {
-            if (line.startsWith("rx "))
-                sent.rx.append(QByteArray::fromHex(line.mid(3)));
-            else if (line.startsWith("sync "))
-                sent.sync.append(QByteArray::fromHex(line.mid(5)));
-        }
-        return sent;
-    }
-};
 
 // A running simulated tester and the terminal it offers.
 class SimulatedTester
@@ -210,7 +184,7 @@ void TestEndToEnd::portToPcap()
         QVERIFY2(run.hasLine(finalError), qPrintable(describe(run)));
     }
 
-    const SentFrames sent = SentFrames::read(sentPath);
+    const ChannelFrames sent = ChannelFrames::fromSentLog(sentPath);
     QVERIFY(sent.rx.size() > 20 && sent.sync.size() > 20);
     PcapReader pcap;
     QVERIFY2(pcap.load(trace), qPrintable(pcap.error()));
@@ -255,7 +229,7 @@ void TestEndToEnd::portToRaw()
                        "--bytes", QString::number(streamBytes)});
     QVERIFY(writer.waitForFinished(Generous));
     QCOMPARE(writer.exitCode(), 0);
-    const QByteArray stream = contents(dir.filePath("stream"));
+    const QByteArray stream = fileContents(dir.filePath("stream"));
     QCOMPARE(stream.size(), streamBytes);
     QByteArray rx, sync;
     for (int i = 0; i + 1 < stream.size(); i += 2) {
@@ -264,8 +238,8 @@ void TestEndToEnd::portToRaw()
         rx.append(char(((a & 0x0F) << 4) | (b & 0x0F)));
         sync.append(char((a & 0xF0) | (b >> 4)));
     }
-    QCOMPARE(contents(dir.filePath("rx")), rx);
-    QCOMPARE(contents(dir.filePath("sync")), sync);
+    QCOMPARE(fileContents(dir.filePath("rx")), rx);
+    QCOMPARE(fileContents(dir.filePath("sync")), sync);
     QVERIFY(run.hasLine(QString("Rx: %1 bytes written").arg(streamBytes / 2)));
     QVERIFY(run.hasLine(QString("Bytes: %1").arg(streamBytes)));
 }
@@ -293,7 +267,7 @@ void TestEndToEnd::pcapToStandardOutput()
     const CaptureRun run =
         runCapture({"--port", tester.terminal(), "--trace", "pcap", "--out", "-"});
     QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
-    const SentFrames sent = SentFrames::read(sentPath);
+    const ChannelFrames sent = ChannelFrames::fromSentLog(sentPath);
     PcapReader pcap;
     QVERIFY2(pcap.parse(run.standardOutput, "standard output"), qPrintable(pcap.error()));
     QCOMPARE(pcap.linkType(), 147u);
@@ -333,7 +307,7 @@ void TestEndToEnd::replayWrittenStream()
     const CaptureRun run = runCapture({"--file", stream, "--trace", "pcap", "--out", trace});
     QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
     QVERIFY(run.hasLine("End of file reached"));
-    const SentFrames sent = SentFrames::read(sentPath);
+    const ChannelFrames sent = ChannelFrames::fromSentLog(sentPath);
     PcapReader pcap;
     QVERIFY2(pcap.load(trace), qPrintable(pcap.error()));
     QVERIFY(sent.total() > 100);

@@ -3,7 +3,9 @@
 
 #include "capture/unitfeeder.h"
 #include "device/serialdevice.h"
+#include "support/framematch.h"
 #include "support/testchains.h"
+#include "support/testfiles.h"
 #include "writers/stathandler.h"
 
 #include <limits>
@@ -23,12 +25,6 @@ const QByteArray Echo = "ATU01 16\n";
 const QByteArray AttentionAnswer = "AT\r\n\r\nOK\r\n";
 const QByteArray Interrupt = "\x03";
 
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Frames per channel, as the simulator lists them sent or as the receiver's chain decodes them.
 struct Frames
 {
@@ -39,16 +35,8 @@ struct Frames
 
     static Frames sent(const QString& path)
     {
-        Frames sent;
-        for (const QByteArray& line : contents(path).split('\n')) {
-            if (line.startsWith("rx "))
-                sent.rx.append(QByteArray::fromHex(line.mid(3)));
-            else if (line.startsWith("sync "))
-                sent.sync.append(QByteArray::fromHex(line.mid(5)));
-            else if (!line.isEmpty())
-                sent.rx.append("unexpected line: " + line);
-        }
-        return sent;
+        const ChannelFrames sent = ChannelFrames::fromSentLog(path);
+        return {sent.rx, sent.sync, {}, {}};
     }
     // A port stream begins with the echo, a replay file does not.
     static Frames decoded(const QByteArray& bytes, DeframingChain::Source source)
@@ -259,7 +247,7 @@ void TestVeziveSim::runToEnd()
     QCOMPARE(runSim(arguments, &output), status);
     QVERIFY2(QString::fromLocal8Bit(output).contains(message), output.constData());
     if (length >= 0)
-        QCOMPARE(contents(path("written")).size(), length);
+        QCOMPARE(fileContents(path("written")).size(), length);
 }
 
 void TestVeziveSim::commandMode_data()
@@ -413,7 +401,7 @@ void TestVeziveSim::stream()
     const QString replay = sentFile + ".stream";
     const QString length = QString::number(stream.size());
     QCOMPARE(runSim(options + QStringList{"--write-stream", replay, "--bytes", length}), 0);
-    QCOMPARE(contents(replay), stream);
+    QCOMPARE(fileContents(replay), stream);
 }
 
 void TestVeziveSim::pcapFrames_data()
@@ -447,7 +435,8 @@ void TestVeziveSim::pcapFrames()
                   << store(QStringLiteral("frames%1.pcap").arg(channel), bytes);
     }
     QCOMPARE(runSim(arguments), 0);
-    const Frames decoded = Frames::decoded(contents(path("frames.stream")), DeframingChain::File);
+    const Frames decoded =
+        Frames::decoded(fileContents(path("frames.stream")), DeframingChain::File);
     QCOMPARE(decoded.rx, frames[0]);
     QCOMPARE(decoded.sync, frames[1]);
 }

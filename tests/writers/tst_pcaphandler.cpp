@@ -5,6 +5,7 @@
 #include "support/filesizelimit.h"
 #include "support/packetsink.h"
 #include "support/testchains.h"
+#include "support/testfiles.h"
 #include "writers/pcaphandler.h"
 #include "writers/stathandler.h"
 
@@ -59,12 +60,6 @@ QByteArray record(const ChannelClock& stamp, const QByteArray& frame)
 
 const QByteArray HeaderMtp2 =
     QByteArray::fromHex("d4c3b2a1020004000000000000000000ffff00008c000000");
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QStringList totals(quint32 packets, quint32 bytes)
 {
@@ -208,7 +203,7 @@ void TestPcapHandler::fileLayout()
     QByteArray expected = HeaderMtp2;
     for (int i : written)
         expected += record(stampOf(i), packets[i].mid(1));
-    QCOMPARE(contents(path).toHex(' '), expected.toHex(' '));
+    QCOMPARE(fileContents(path).toHex(' '), expected.toHex(' '));
 }
 
 void TestPcapHandler::existingFile_data()
@@ -243,7 +238,7 @@ void TestPcapHandler::existingFile()
             writer.process(data, int(data.size()));
         }
     }
-    QCOMPARE(contents(path), expected);
+    QCOMPARE(fileContents(path), expected);
 }
 
 void TestPcapHandler::globalHeader_data()
@@ -277,7 +272,7 @@ void TestPcapHandler::globalHeader()
         QByteArray data = packet(0, 1, 0);
         writer.process(data, int(data.size()));
     }
-    QCOMPARE(contents(path).toHex(' '), expected.toHex(' '));
+    QCOMPARE(fileContents(path).toHex(' '), expected.toHex(' '));
 }
 
 void TestPcapHandler::failures_data()
