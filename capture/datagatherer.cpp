@@ -9,7 +9,11 @@
 #include "capture/splithandler.h"
 #include "capture/unitfeeder.h"
 #include "device/serialdevice.h"
+#include "writers/i4bhandler.h"
+#include "writers/i7handler.h"
+#include "writers/loopbackhandler.h"
 #include "writers/pcaphandler.h"
+#include "writers/toshibahandler.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -222,8 +226,15 @@ ChainHandler* DataGatherer::buildWriter(HdlcHandler* rxDeframer)
     switch (m_traceType) {
     case Pcap:
         return new PcapHandler(rxDeframer, m_outputFileName, m_linkType, m_minPacketLength);
+    case Toshiba:
+        return new ToshibaHandler(rxDeframer, m_outputFileName, m_minPacketLength);
+    case I4b:
+        return new I4bHandler(rxDeframer, m_outputFileName, m_minPacketLength);
+    case I7:
+        return new I7Handler(rxDeframer, m_outputFileName, m_minPacketLength);
+    case Loopback:
+        return new LoopbackHandler(m_linkType, m_minPacketLength);
     default:
-        setFinalMessage(trQ("This trace type isn't available in this build"));
         return nullptr;
     }
 }

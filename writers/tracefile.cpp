@@ -45,6 +45,21 @@ bool TraceFile::write(const QByteArray& bytes)
     return true;
 }
 
+bool TraceFile::overwriteStart(const QByteArray& bytes)
+{
+    // Also after a failed write: the file was cut back to its last whole record, and a completed
+    // header keeps that much readable.
+    if (!m_file || bytes.size() > m_size)
+        return false;
+    if (!m_file->seek(0) || !writeAll(*m_file, bytes.constData(), bytes.size())) {
+        if (!m_failed)
+            fail(QObject::tr("Cannot write file ") + m_fileName + QLatin1Char(':') +
+                 m_file->errorString());
+        return false;
+    }
+    return m_file->seek(m_size);
+}
+
 bool writeAll(QFileDevice& file, const char* data, qint64 len)
 {
     qint64 done = 0;

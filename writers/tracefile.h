@@ -25,6 +25,12 @@ public:
     bool openOnce();
     // Writes all of bytes or reports the failure; true if everything reached the system.
     bool write(const QByteArray& bytes);
+    // Writes bytes over the start of the file (a header whose fields are known only at the end),
+    // even after a failed write, and leaves the position at the end; true if it reached the
+    // system.
+    bool overwriteStart(const QByteArray& bytes);
+    // Bytes of whole writes so far: the file's length.
+    qint64 size() const { return m_size; }
 
     // A file object exists: the open succeeded, whether or not a write failed since.
     bool exists() const { return m_file != nullptr; }

@@ -121,3 +121,17 @@ QStringList drainMessages(MessageHandler& handler)
     }
     return lines;
 }
+
+QByteArray taggedPacket(int tag, int length, int seed)
+{
+    QByteArray bytes(1, char(tag));
+    for (int k = 0; k < length; ++k)
+        bytes.append(char(seed * 31 + k * 7 + 1));
+    return bytes;
+}
+
+QStringList totalsPosted(quint32 packets, quint32 bytes)
+{
+    return {QStringLiteral("%1 packets written").arg(packets),
+            QStringLiteral("%1 bytes written").arg(bytes)};
+}

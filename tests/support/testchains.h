@@ -56,6 +56,10 @@ QByteArray randomBytes(QRandomGenerator& random, int length);
 // whole bit buffers long).
 void addRandomItems(ChannelEncoder& encoder, QRandomGenerator& random, int items, int maxFrame,
                     bool faults);
+// A packet as a deframer delivers it: the tag byte, then length frame bytes that depend on seed.
+QByteArray taggedPacket(int tag, int length, int seed);
+// The two lines a trace writer posts when it is destroyed.
+QStringList totalsPosted(quint32 packets, quint32 bytes);
 // Every message still queued, as text; errors are marked with a leading "E:".
 QStringList drainMessages(MessageHandler& handler);
 

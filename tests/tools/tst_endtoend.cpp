@@ -4,6 +4,8 @@
 #include "device/serialdevice.h"
 #include "support/framematch.h"
 #include "support/testfiles.h"
+#include "support/tsharkreader.h"
+#include "writers/i7reader.h"
 #include "writers/pcapreader.h"
 
 #include <csignal>
@@ -113,6 +115,32 @@ QString describe(const CaptureRun& run)
     return run.lines.join(QLatin1Char('\n'));
 }
 
+// The frames of a snoop, I4B or I7 trace by channel, as its reader sees them; error says why
+// the file could not be read.
+ChannelFrames readTrace(const QString& trace, const QString& path, QString& error)
+{
+    ChannelFrames frames;
+    if (trace == QLatin1String("i7")) {
+        I7Reader reader;
+        if (!reader.load(path))
+            error = reader.error();
+        for (const I7Record& record : reader.records())
+            (record.channel == 0 ? frames.rx : frames.sync).append(record.frame);
+        return frames;
+    }
+    const TsharkRead read = readWithTshark(path);
+    if (!read.ok)
+        error = read.error;
+    for (const TsharkFrame& frame : read.frames)
+        (frame.direction == 1 ? frames.rx : frames.sync).append(frame.bytes);
+    return frames;
+}
+
+bool startsWith(const QList<QByteArray>& list, const QList<QByteArray>& prefix)
+{
+    return prefix.size() <= list.size() && list.mid(0, prefix.size()) == prefix;
+}
+
 } // namespace
 
 class TestEndToEnd : public QObject
@@ -127,6 +155,8 @@ private slots:
     void pcapToStandardOutput();
     void interrupted();
     void replayWrittenStream();
+    void fileTraceTypes_data();
+    void fileTraceTypes();
     void portTest_data();
     void portTest();
     void usageErrors_data();
@@ -313,6 +343,71 @@ void TestEndToEnd::replayWrittenStream()
     QVERIFY(sent.total() > 100);
     QVERIFY(isInterleaving(pcap.frames(), sent.rx, sent.sync));
     QVERIFY2(!run.hasLine("Too large: 0"), qPrintable(describe(run)));
+}
+
+void TestEndToEnd::fileTraceTypes_data()
+{
+    QTest::addColumn<QString>("trace");
+    QTest::addColumn<QString>("ending");
+
+    for (const char* trace : {"toshiba", "i4b", "i7"}) {
+        for (const char* ending : {"end of file", "line error", "cancelled"})
+            QTest::addRow("%s, %s", trace, ending) << QString(trace) << QString(ending);
+    }
+}
+
+// Each file format against the tester, however the run ends: every frame on its channel, the
+// totals, and (for I7) a completed file header.
+void TestEndToEnd::fileTraceTypes()
+{
+    QFETCH(QString, trace);
+    QFETCH(QString, ending);
+
+    QTemporaryDir dir;
+    const QString sentPath = dir.filePath("sent.txt");
+    const QString out = dir.filePath("trace");
+    const QStringList faults{"--bad-fcs", "7", "--abort", "11"};
+    CaptureRun run;
+    QString lastLine;
+    if (ending == "end of file") {
+        QProcess writer;
+        writer.start(Sim, faults + QStringList{"--write-stream", dir.filePath("stream"), "--bytes",
+                                               "120001", "--sent", sentPath});
+        QVERIFY(writer.waitForFinished(Generous));
+        QCOMPARE(writer.exitCode(), 0);
+        run = runCapture({"--file", dir.filePath("stream"), "--trace", trace, "--out", out});
+        lastLine = "End of file reached";
+    } else {
+        const bool cancel = ending == "cancelled";
+        SimulatedTester tester(
+            faults + QStringList{"--sent", sentPath} +
+            (cancel ? QStringList{} : QStringList{"--fast", "--hangup-after", "90001"}));
+        QVERIFY(!tester.terminal().isEmpty());
+        run = runCapture({"--port", tester.terminal(), "--trace", trace, "--out", out}, cancel);
+        lastLine = cancel ? "Cancelled" : "Input/output error";
+    }
+    QCOMPARE(run.status, QProcess::NormalExit);
+    QVERIFY2(run.hasLine(lastLine), qPrintable(describe(run)));
+    QCOMPARE(run.exitCode, lastLine == "Input/output error" ? 1 : 0);
+    QVERIFY2(errorsIn(run, {lastLine}).isEmpty(), qPrintable(describe(run)));
+
+    QString error;
+    const ChannelFrames written = readTrace(trace, out, error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const ChannelFrames sent = ChannelFrames::fromSentLog(sentPath);
+    QVERIFY(!written.rx.isEmpty() && !written.sync.isEmpty());
+    if (ending == "cancelled") {
+        // The log names frames on their way; the receiver may have stopped before them.
+        QVERIFY(startsWith(sent.rx, written.rx));
+        QVERIFY(startsWith(sent.sync, written.sync));
+    } else {
+        QCOMPARE(written.rx, sent.rx);
+        QCOMPARE(written.sync, sent.sync);
+    }
+    QVERIFY2(run.hasLine(QString("%1 packets written").arg(written.total())),
+             qPrintable(describe(run)));
+    QVERIFY(run.hasLine(QString("Packets: %1").arg(written.total())));
+    QVERIFY(!run.hasLine("Bad CRC: 0"));
 }
 
 void TestEndToEnd::portTest_data()

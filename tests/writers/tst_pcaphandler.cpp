@@ -6,6 +6,7 @@
 #include "support/packetsink.h"
 #include "support/testchains.h"
 #include "support/testfiles.h"
+#include "support/tsharkreader.h"
 #include "writers/pcaphandler.h"
 #include "writers/stathandler.h"
 
@@ -13,9 +14,6 @@
 #include <memory>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -40,14 +38,6 @@ ChannelClock stampOf(int packet)
     return {0x60A1B2C3u + quint32(packet), 0x0E0F10u + 1000u * quint32(packet)};
 }
 
-QByteArray packet(int tag, int length, int seed)
-{
-    QByteArray bytes(1, char(tag));
-    for (int k = 0; k < length; ++k)
-        bytes.append(char(seed * 31 + k * 7 + 1));
-    return bytes;
-}
-
 QByteArray record(const ChannelClock& stamp, const QByteArray& frame)
 {
     QByteArray out;
@@ -60,12 +50,6 @@ QByteArray record(const ChannelClock& stamp, const QByteArray& frame)
 
 const QByteArray HeaderMtp2 =
     QByteArray::fromHex("d4c3b2a1020004000000000000000000ffff00008c000000");
-
-QStringList totals(quint32 packets, quint32 bytes)
-{
-    return {QStringLiteral("%1 packets written").arg(packets),
-            QStringLiteral("%1 bytes written").arg(bytes)};
-}
 
 struct ToolRun
 {
@@ -82,18 +66,6 @@ ToolRun runTool(const QString& program, const QStringList& arguments)
     process.start(program, arguments);
     process.waitForFinished(-1);
     return {process.exitStatus(), process.exitCode(), process.readAllStandardOutput()};
-}
-
-// A fraction of a second as microseconds, whatever number of digits the reader prints; -1 if
-// it is not a whole number of microseconds.
-qint64 microsecondsOf(const QString& fraction)
-{
-    QString digits = fraction;
-    while (digits.size() > 6 && digits.endsWith(QLatin1Char('0')))
-        digits.chop(1);
-    if (digits.size() > 6)
-        return -1;
-    return digits.leftJustified(6, QLatin1Char('0')).toLongLong();
 }
 
 // Passes every packet on and keeps it, with the RX clock the writer is about to read.
@@ -139,28 +111,31 @@ void TestPcapHandler::fileLayout_data()
 
     QTest::newRow("no frame") << 0 << QList<QByteArray>{} << QList<int>{} << false << 0u << 0u;
     QTest::newRow("first frame below minimum")
-        << 5 << QList<QByteArray>{packet(0, 4, 1)} << QList<int>{} << true << 0u << 0u;
+        << 5 << QList<QByteArray>{taggedPacket(0, 4, 1)} << QList<int>{} << true << 0u << 0u;
     QTest::newRow("minimum 0 writes all")
-        << 0 << QList<QByteArray>{packet(0, 1, 1), packet(0, 2, 2), packet(0, 3, 3)}
+        << 0
+        << QList<QByteArray>{taggedPacket(0, 1, 1), taggedPacket(0, 2, 2), taggedPacket(0, 3, 3)}
         << QList<int>{0, 1, 2} << true << 3u << 54u;
     QTest::newRow("minimum 5 skips 4, writes 5")
         << 5
-        << QList<QByteArray>{packet(0, 4, 1), packet(0, 5, 2), packet(1, 4, 3), packet(1, 6, 4)}
+        << QList<QByteArray>{taggedPacket(0, 4, 1), taggedPacket(0, 5, 2), taggedPacket(1, 4, 3),
+                             taggedPacket(1, 6, 4)}
         << QList<int>{1, 3} << true << 2u << 43u;
     QTest::newRow("minimum at the top of the range")
-        << 65535 << QList<QByteArray>{packet(0, 400, 1)} << QList<int>{} << true << 0u << 0u;
+        << 65535 << QList<QByteArray>{taggedPacket(0, 400, 1)} << QList<int>{} << true << 0u << 0u;
     QTest::newRow("one-byte frame")
-        << 1 << QList<QByteArray>{packet(0, 1, 9)} << QList<int>{0} << true << 1u << 17u;
+        << 1 << QList<QByteArray>{taggedPacket(0, 1, 9)} << QList<int>{0} << true << 1u << 17u;
     QTest::newRow("400-byte frame whole")
-        << 0 << QList<QByteArray>{packet(0, 400, 2)} << QList<int>{0} << true << 1u << 416u;
+        << 0 << QList<QByteArray>{taggedPacket(0, 400, 2)} << QList<int>{0} << true << 1u << 416u;
     QTest::newRow("RX and Sync in order of arrival")
         << 0
-        << QList<QByteArray>{packet(1, 3, 1), packet(0, 3, 2), packet(1, 7, 3), packet(0, 2, 4)}
+        << QList<QByteArray>{taggedPacket(1, 3, 1), taggedPacket(0, 3, 2), taggedPacket(1, 7, 3),
+                             taggedPacket(0, 2, 4)}
         << QList<int>{0, 1, 2, 3} << true << 4u << 79u;
 
     QList<QByteArray> ten;
     for (int i = 0; i < 10; ++i)
-        ten.append(packet(i % 2, 20, i));
+        ten.append(taggedPacket(i % 2, 20, i));
     QTest::newRow("ten 20-byte frames")
         << 0 << ten << QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9} << true << 10u << 360u;
 }
@@ -197,7 +172,7 @@ void TestPcapHandler::fileLayout()
 
     QCOMPARE(QFileInfo::exists(path), fileExpected);
     QCOMPARE(drainMessages(messages),
-             fileExpected ? totals(packetTotal, byteTotal) : QStringList());
+             fileExpected ? totalsPosted(packetTotal, byteTotal) : QStringList());
     if (!fileExpected)
         return;
     QByteArray expected = HeaderMtp2;
@@ -234,7 +209,7 @@ void TestPcapHandler::existingFile()
         // Shorter than the minimum: only the header goes to the file.
         PcapHandler writer(&clock, path, 140, 100);
         for (int i = 0; i < frames; ++i) {
-            QByteArray data = packet(0, 10, i);
+            QByteArray data = taggedPacket(0, 10, i);
             writer.process(data, int(data.size()));
         }
     }
@@ -269,7 +244,7 @@ void TestPcapHandler::globalHeader()
     {
         // Below the minimum: the file gets its header and nothing else.
         PcapHandler writer(&clock, path, quint16(linkType), 2);
-        QByteArray data = packet(0, 1, 0);
+        QByteArray data = taggedPacket(0, 1, 0);
         writer.process(data, int(data.size()));
     }
     QCOMPARE(fileContents(path).toHex(' '), expected.toHex(' '));
@@ -321,7 +296,7 @@ void TestPcapHandler::failures()
         expected << QStringLiteral("E:Cannot write file ") + name + QLatin1Char(':') +
                         qt_error_string(writeError);
         // The file did open, so the totals come, counting only what the system took.
-        expected << totals(packetTotal, byteTotal);
+        expected << totalsPosted(packetTotal, byteTotal);
     }
 
     MessageHandler messages;
@@ -333,7 +308,7 @@ void TestPcapHandler::failures()
         writer.setMessageHandler(&messages);
         writer.setStatHandler(&stats);
         for (int i = 0; i < 5; ++i) {
-            QByteArray data = packet(i % 2, 10 + i * 100, i);
+            QByteArray data = taggedPacket(i % 2, 10 + i * 100, i);
             writer.process(data, int(data.size()));
         }
     }
@@ -420,44 +395,20 @@ void TestPcapHandler::realReaders()
     quint32 bytes = 0;
     for (const QByteArray& call : recorder.calls)
         bytes += quint32(call.size() - 1) + 16;
-    QCOMPARE(drainMessages(messages), totals(quint32(count), bytes));
+    QCOMPARE(drainMessages(messages), totalsPosted(quint32(count), bytes));
 
-    const QStringList fieldArguments{QStringLiteral("-r"), path,
-                                     QStringLiteral("-T"), QStringLiteral("fields"),
-                                     QStringLiteral("-e"), QStringLiteral("frame.number"),
-                                     QStringLiteral("-e"), QStringLiteral("frame.len"),
-                                     QStringLiteral("-e"), QStringLiteral("frame.cap_len"),
-                                     QStringLiteral("-e"), QStringLiteral("frame.time_epoch")};
-    const ToolRun fields = runTool(Tshark, fieldArguments);
-    QCOMPARE(fields.status, QProcess::NormalExit);
-    QCOMPARE(fields.exitCode, 0);
-    const QList<QByteArray> lines = fields.output.trimmed().split('\n');
-    QCOMPARE(lines.size(), count);
+    const TsharkRead read = readWithTshark(path);
+    QVERIFY2(read.ok, qPrintable(read.error));
+    QCOMPARE(read.frames.size(), count);
     for (int i = 0; i < count; ++i) {
-        const QString frameLength = QString::number(recorder.calls[i].size() - 1);
-        const QStringList field = QString::fromLatin1(lines[i]).split(QLatin1Char('\t'));
-        QCOMPARE(field.size(), 4);
-        QCOMPARE(field[0], QString::number(i + 1));
-        QCOMPARE(field[1], frameLength);
-        QCOMPARE(field[2], frameLength);
-        const QStringList time = field[3].split(QLatin1Char('.'));
+        const TsharkFrame& frame = read.frames[i];
+        QCOMPARE(frame.length, int(recorder.calls[i].size() - 1));
+        QCOMPARE(frame.capturedLength, frame.length);
+        QCOMPARE(frame.bytes.toHex(), recorder.calls[i].mid(1).toHex());
+        const QStringList time = frame.epochTime.split(QLatin1Char('.'));
         QCOMPARE(time.size(), 2);
         QCOMPARE(time[0], QString::number(recorder.stamps[i].seconds));
         QCOMPARE(microsecondsOf(time[1]), qint64(recorder.stamps[i].microseconds));
-    }
-
-    const ToolRun json = runTool(Tshark, {QStringLiteral("-r"), path, QStringLiteral("-T"),
-                                          QStringLiteral("json"), QStringLiteral("-x")});
-    QCOMPARE(json.status, QProcess::NormalExit);
-    QCOMPARE(json.exitCode, 0);
-    QJsonParseError parseError{};
-    const QJsonArray packets = QJsonDocument::fromJson(json.output, &parseError).array();
-    QCOMPARE(parseError.error, QJsonParseError::NoError);
-    QCOMPARE(packets.size(), count);
-    for (int i = 0; i < count; ++i) {
-        const QJsonValue raw = packets[i][QLatin1String("_source")][QLatin1String("layers")]
-                                      [QLatin1String("frame_raw")][0];
-        QCOMPARE(raw.toString().toLatin1(), recorder.calls[i].mid(1).toHex());
     }
 
     // Time stamp line, then the hex dump. For a link type tcpdump cannot decode it dumps the

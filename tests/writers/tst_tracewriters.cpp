@@ -1,0 +1,530 @@
+// The router snoop, I4B and I7 writers: exact file layouts against layouts built here from the
+// format descriptions, the files read back by Wireshark's reader (or our own I7 reader), the
+// rules for creating files and skipping short frames, and failing disks.
+
+#include "capture/hdlchandler.h"
+#include "capture/messagehandler.h"
+#include "support/filesizelimit.h"
+#include "support/testchains.h"
+#include "support/testfiles.h"
+#include "support/tsharkreader.h"
+#include "writers/i4bhandler.h"
+#include "writers/i7handler.h"
+#include "writers/i7reader.h"
+#include "writers/stathandler.h"
+#include "writers/toshibahandler.h"
+
+#include <cerrno>
+#include <ctime>
+#include <memory>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+enum Format
+{
+    Snoop,
+    I4b,
+    I7
+};
+
+// UTC+5:30 without a zone database: local time visibly differs from UTC, by a non-whole hour.
+const char TestZone[] = "XST-5:30";
+constexpr quint32 LocalOffset = 5 * 3600 + 30 * 60;
+
+std::unique_ptr<ChainHandler> makeWriter(Format format, HdlcHandler* clock, const QString& path,
+                                         int minLength)
+{
+    switch (format) {
+    case Snoop:
+        return std::make_unique<ToshibaHandler>(clock, path, quint16(minLength));
+    case I4b:
+        return std::make_unique<I4bHandler>(clock, path, quint16(minLength));
+    case I7:
+        break;
+    }
+    return std::make_unique<I7Handler>(clock, path, quint16(minLength));
+}
+
+ChannelClock stampOf(int packet)
+{
+    return {0x60A1B2C3u + quint32(packet) * 3607u,
+            (0x0E0F10u + 99991u * quint32(packet)) % 1000000u};
+}
+
+void putLe16(QByteArray& out, quint32 value)
+{
+    out.append(char(value));
+    out.append(char(value >> 8));
+}
+
+void putLe32(QByteArray& out, quint32 value)
+{
+    putLe16(out, value & 0xFFFF);
+    putLe16(out, value >> 16);
+}
+
+// The snoop record spelled out with the format's own printf patterns.
+QByteArray snoopRecord(int number, const ChannelClock& stamp, const QByteArray& packet)
+{
+    const quint32 local = (stamp.seconds + LocalOffset) % 86400;
+    QString text = QString::asprintf(
+        "[No.%d] %02d:%02d:%02d.%02d D %s\n", number, int(local / 3600), int(local / 60 % 60),
+        int(local % 60), int(stamp.microseconds / 10000), packet.at(0) == 0 ? "Rx" : "Tx");
+    const int n = int(packet.size() - 1);
+    text +=
+        QStringLiteral("OFFSET 0001-0203-xxxx-xxxx-xxxx-xxxx-xxxx-xxxx xxxxxxxxxxxxxxxx LEN=%1\n")
+            .arg(n);
+    for (int i = 0; i < n; ++i) {
+        if (i % 16 == 0)
+            text += QString::asprintf("%04X :", i);
+        text += QString::asprintf(i % 2 == 0 ? " %02x" : "%02x", quint8(packet.at(i + 1)));
+        if (i % 16 == 15)
+            text += QLatin1Char('\n');
+    }
+    if (n % 2 == 1)
+        text += QLatin1String("  ");
+    if (n % 16 != 0)
+        text += QLatin1Char('\n');
+    return text.toLatin1() + '\n';
+}
+
+QByteArray i4bRecord(const ChannelClock& stamp, const QByteArray& packet)
+{
+    QByteArray out;
+    putLe32(out, quint32(packet.size() - 1 + 32));
+    putLe32(out, 0);
+    putLe32(out, 1);
+    putLe32(out, packet.at(0) == 0 ? 1 : 0);
+    putLe32(out, 0);
+    putLe32(out, 0);
+    putLe32(out, stamp.seconds);
+    putLe32(out, stamp.microseconds);
+    return out + packet.mid(1);
+}
+
+QByteArray i7Record(const ChannelClock& stamp, const QByteArray& packet)
+{
+    QByteArray out;
+    putLe16(out, quint32(packet.size() - 1 + 2));
+    out.append(packet.at(0));
+    out.append('\0');
+    putLe32(out, stamp.seconds);
+    putLe32(out, stamp.microseconds);
+    return out + packet.mid(1) + QByteArray(2, '\0');
+}
+
+QByteArray i7Header(quint32 fileLength)
+{
+    QByteArray out("d7cb");
+    putLe32(out, 0);
+    putLe32(out, 0);
+    putLe32(out, fileLength);
+    putLe32(out, 300);
+    out.append('\0');
+    out.append('\1');
+    return out + QByteArray(238, '\0');
+}
+
+QByteArray fileHeader(Format format)
+{
+    return format == Snoop ? QByteArray("T O S H I B A\n") : QByteArray();
+}
+
+// What the file holds once the writer has been destroyed, given the packets written.
+QByteArray expectedFile(Format format, const QList<QByteArray>& packets, const QList<int>& written)
+{
+    QByteArray body;
+    int number = 0;
+    for (int i : written) {
+        const QByteArray& packet = packets[i];
+        if (format == Snoop)
+            body += snoopRecord(++number, stampOf(i), packet);
+        else if (format == I4b)
+            body += i4bRecord(stampOf(i), packet);
+        else
+            body += i7Record(stampOf(i), packet);
+    }
+    if (format == I7)
+        return i7Header(quint32(260 + body.size())) + body;
+    return fileHeader(format) + body;
+}
+
+// One run of a writer over packets, each stamped stampOf(its index).
+struct WriterRun
+{
+    QStringList messages;
+    quint32 packetStat = 0;
+    quint32 byteStat = 0;
+    QByteArray fileWhileRunning; // the file before the writer was destroyed
+};
+
+WriterRun runWriter(Format format, const QString& path, int minLength,
+                    const QList<QByteArray>& packets, qint64 sizeLimit = -1)
+{
+    WriterRun run;
+    MessageHandler messages;
+    StatHandler stats;
+    HdlcHandler clock(0);
+    {
+        const FileSizeLimit limit(sizeLimit);
+        std::unique_ptr<ChainHandler> writer = makeWriter(format, &clock, path, minLength);
+        writer->setMessageHandler(&messages);
+        writer->setStatHandler(&stats);
+        for (int i = 0; i < packets.size(); ++i) {
+            clock.setTimestamp(stampOf(i).seconds, stampOf(i).microseconds);
+            QByteArray data = packets[i];
+            writer->process(data, int(data.size()));
+        }
+        // Not /dev/full, which reads as endless zeros; not under a size limit, which logging
+        // would hit.
+        if (sizeLimit < 0 && QFileInfo(path).isFile())
+            run.fileWhileRunning = fileContents(path);
+    }
+    run.messages = drainMessages(messages);
+    run.packetStat = stats.value(StatHandler::Packets);
+    run.byteStat = stats.value(StatHandler::Bytes);
+    return run;
+}
+
+QList<int> frameLengths()
+{
+    QList<int> lengths;
+    for (int n = 1; n <= 40; ++n)
+        lengths.append(n);
+    return lengths + QList<int>{255, 256, 4000};
+}
+
+// Records of growing size on both channels.
+QList<QByteArray> failurePackets()
+{
+    QList<QByteArray> packets;
+    for (int i = 0; i < 5; ++i)
+        packets.append(taggedPacket(i % 2, 10 + i * 100, i));
+    return packets;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Format)
+
+class TestTraceWriters : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void layouts_data();
+    void layouts();
+    void snoopRecords_data();
+    void snoopRecords();
+    void rules_data();
+    void rules();
+    void failures_data();
+    void failures();
+};
+
+void TestTraceWriters::initTestCase()
+{
+    qputenv("TZ", TestZone);
+    tzset();
+}
+
+void TestTraceWriters::layouts_data()
+{
+    QTest::addColumn<Format>("format");
+    QTest::addColumn<bool>("syncFirst");
+
+    QTest::newRow("snoop, RX first") << Snoop << false;
+    QTest::newRow("snoop, Sync first") << Snoop << true;
+    QTest::newRow("I4B, RX first") << I4b << false;
+    QTest::newRow("I4B, Sync first") << I4b << true;
+    QTest::newRow("I7, RX first") << I7 << false;
+    QTest::newRow("I7, Sync first") << I7 << true;
+}
+
+// Every frame length from 1 to 40 and the long ones, on both channels, in one file: the exact
+// bytes, then what the reader of the format makes of them.
+void TestTraceWriters::layouts()
+{
+    QFETCH(Format, format);
+    QFETCH(bool, syncFirst);
+
+    QList<QByteArray> packets;
+    for (int length : frameLengths()) {
+        packets.append(taggedPacket(syncFirst ? 1 : 0, length, length));
+        packets.append(taggedPacket(syncFirst ? 0 : 1, length, length + 1));
+    }
+    QList<int> all;
+    for (int i = 0; i < packets.size(); ++i)
+        all.append(i);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("trace"));
+    const WriterRun run = runWriter(format, path, 0, packets);
+
+    const QByteArray expected = expectedFile(format, packets, all);
+    QCOMPARE(fileContents(path), expected);
+    QCOMPARE(run.messages, totalsPosted(quint32(packets.size()), quint32(expected.size())));
+    QCOMPARE(run.packetStat, quint32(packets.size()));
+    QCOMPARE(run.byteStat,
+             quint32(expected.size() - fileHeader(format).size() - (format == I7 ? 260 : 0)));
+    // Every record reaches the file as it is written; the I7 header waits for the end.
+    if (format == I7)
+        QCOMPARE(run.fileWhileRunning, QByteArray(260, '\0') + expected.mid(260));
+    else
+        QCOMPARE(run.fileWhileRunning, expected);
+
+    if (format == I7) {
+        I7Reader reader;
+        QVERIFY2(reader.load(path), qPrintable(reader.error()));
+        QCOMPARE(reader.records().size(), packets.size());
+        for (int i = 0; i < packets.size(); ++i) {
+            const I7Record& record = reader.records()[i];
+            QCOMPARE(record.channel, int(packets[i].at(0)));
+            QCOMPARE(record.seconds, stampOf(i).seconds);
+            QCOMPARE(record.microseconds, stampOf(i).microseconds);
+            QCOMPARE(record.frame, packets[i].mid(1));
+        }
+        return;
+    }
+
+    const TsharkRead read = readWithTshark(path);
+    QVERIFY2(read.ok, qPrintable(read.error));
+    QCOMPARE(read.frames.size(), packets.size());
+    for (int i = 0; i < packets.size(); ++i) {
+        const TsharkFrame& frame = read.frames[i];
+        const QByteArray& packet = packets[i];
+        QCOMPARE(frame.bytes.toHex(), packet.mid(1).toHex());
+        QCOMPARE(frame.length, int(packet.size() - 1));
+        // Both formats mark the RX channel as received from the network.
+        QCOMPARE(frame.direction, packet.at(0) == 0 ? 1 : 0);
+        if (format == I4b) {
+            const QStringList time = frame.epochTime.split(QLatin1Char('.'));
+            QCOMPARE(time.value(0), QString::number(stampOf(i).seconds));
+            QCOMPARE(microsecondsOf(time.value(1)), qint64(stampOf(i).microseconds));
+        }
+    }
+}
+
+void TestTraceWriters::snoopRecords_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<quint32>("seconds");
+    QTest::addColumn<quint32>("microseconds");
+    QTest::addColumn<QByteArray>("packet");
+    QTest::addColumn<QByteArray>("expected");
+
+    // 13:05:09 local is 07:35:09 UTC; 23:59:59 local is 18:29:59 UTC.
+    const quint32 at130509 = 1796600000u - 1796600000u % 86400 + 7 * 3600 + 35 * 60 + 9;
+    const quint32 at235959 = at130509 + (10 * 3600 + 54 * 60 + 50);
+    const QByteArray ruler = "OFFSET 0001-0203-xxxx-xxxx-xxxx-xxxx-xxxx-xxxx xxxxxxxxxxxxxxxx LEN=";
+
+    QTest::newRow("18 bytes from Sync")
+        << 2 << at130509 << 427000u
+        << QByteArray::fromHex("01"
+                               "0102030405060708090a0b0c0d0e0f101112")
+        << "[No.2] 13:05:09.42 D Tx\n" + ruler +
+               "18\n0000 : 0102 0304 0506 0708 090a 0b0c 0d0e 0f10\n0010 : 1112\n\n";
+    QTest::newRow("one byte, lone group padded")
+        << 1 << at130509 << 0u << QByteArray::fromHex("00ab")
+        << "[No.1] 13:05:09.00 D Rx\n" + ruler + "1\n0000 : ab  \n\n";
+    QTest::newRow("16 bytes, one line")
+        << 7 << at235959 << 999999u
+        << QByteArray::fromHex("00"
+                               "000102030405060708090a0b0c0d0eff")
+        << "[No.7] 23:59:59.99 D Rx\n" + ruler +
+               "16\n0000 : 0001 0203 0405 0607 0809 0a0b 0c0d 0eff\n\n";
+    QTest::newRow("17 bytes, second line padded")
+        << 10 << at235959 + 1 << 9999u
+        << QByteArray::fromHex("01"
+                               "000102030405060708090a0b0c0d0e0fcd")
+        << "[No.10] 00:00:00.00 D Tx\n" + ruler +
+               "17\n0000 : 0001 0203 0405 0607 0809 0a0b 0c0d 0e0f\n0010 : cd  \n\n";
+    QTest::newRow("hundredths truncated at 10000 us")
+        << 3 << at130509 << 10000u << QByteArray::fromHex("000a0b")
+        << "[No.3] 13:05:09.01 D Rx\n" + ruler + "2\n0000 : 0a0b\n\n";
+    // Any tag other than 0 is the Sync channel.
+    QTest::newRow("tag 7") << 4 << at130509 << 990000u << QByteArray::fromHex("070a0b")
+                           << "[No.4] 13:05:09.99 D Tx\n" + ruler + "2\n0000 : 0a0b\n\n";
+
+    QByteArray big(1 + 170, '\x11');
+    big[0] = 0;
+    big[1 + 160] = char(0xAB);
+    QByteArray bigDump;
+    for (int line = 0; line < 10; ++line)
+        bigDump += QString::asprintf("%04X : 1111 1111 1111 1111 1111 1111 1111 1111\n", line * 16)
+                       .toLatin1();
+    QTest::newRow("upper-case offsets, lower-case bytes")
+        << 1 << at130509 << 0u << big
+        << "[No.1] 13:05:09.00 D Rx\n" + ruler + "170\n" + bigDump + "00A0 : ab11 1111 1111 1111 1111\n\n";
+}
+
+void TestTraceWriters::snoopRecords()
+{
+    QFETCH(int, number);
+    QFETCH(quint32, seconds);
+    QFETCH(quint32, microseconds);
+    QFETCH(QByteArray, packet);
+    QFETCH(QByteArray, expected);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("trace.txt"));
+    HdlcHandler clock(0);
+    clock.setTimestamp(seconds, microseconds);
+    {
+        ToshibaHandler writer(&clock, path, 0);
+        // Records before this one, far below the minimum of the second writer... written with
+        // frames that take up their numbers.
+        for (int i = 1; i < number; ++i) {
+            QByteArray earlier = taggedPacket(0, 1, i);
+            writer.process(earlier, 2);
+        }
+        QByteArray data = packet;
+        writer.process(data, int(data.size()));
+    }
+    const QByteArray file = fileContents(path);
+    const qsizetype start = file.indexOf("[No." + QByteArray::number(number) + ']');
+    QVERIFY(start > 0);
+    QCOMPARE(file.mid(start), expected);
+}
+
+void TestTraceWriters::rules_data()
+{
+    QTest::addColumn<Format>("format");
+    QTest::addColumn<int>("minLength");
+    QTest::addColumn<QList<QByteArray>>("packets");
+    QTest::addColumn<QList<int>>("written"); // indices of the packets that become records
+    QTest::addColumn<bool>("fileExpected");
+    QTest::addColumn<QStringList>("messages");
+
+    const QList<QByteArray> shortOnes{taggedPacket(0, 4, 1), taggedPacket(1, 3, 2)};
+    const QList<QByteArray> mixed{taggedPacket(0, 4, 1), taggedPacket(0, 5, 2),
+                                  taggedPacket(1, 4, 3), taggedPacket(1, 6, 4),
+                                  taggedPacket(0, 0, 5)};
+
+    QTest::newRow("snoop: no frame")
+        << Snoop << 0 << QList<QByteArray>{} << QList<int>{} << false << QStringList{};
+    // The first frame creates the file and its header, even when it is not written.
+    QTest::newRow("snoop: all below minimum")
+        << Snoop << 5 << shortOnes << QList<int>{} << true << totalsPosted(0, 14);
+    QTest::newRow("snoop: minimum 5, empty frame skipped, numbers without gaps")
+        << Snoop << 5 << mixed << QList<int>{1, 3} << true
+        << totalsPosted(2, quint32(expectedFile(Snoop, mixed, {1, 3}).size()));
+    QTest::newRow("snoop: minimum 0 still skips the empty frame")
+        << Snoop << 0 << mixed << QList<int>{0, 1, 2, 3} << true
+        << totalsPosted(4, quint32(expectedFile(Snoop, mixed, {0, 1, 2, 3}).size()));
+
+    QTest::newRow("I4B: no frame")
+        << I4b << 0 << QList<QByteArray>{} << QList<int>{} << false << QStringList{};
+    QTest::newRow("I4B: all below minimum, no file")
+        << I4b << 5 << shortOnes << QList<int>{} << false << QStringList{};
+    QTest::newRow("I4B: minimum 5")
+        << I4b << 5 << mixed << QList<int>{1, 3} << true << totalsPosted(2, 37 + 38);
+    QTest::newRow("I4B: two 10-byte frames")
+        << I4b << 10 << QList<QByteArray>{taggedPacket(0, 10, 1), taggedPacket(1, 10, 2)}
+        << QList<int>{0, 1} << true << totalsPosted(2, 84);
+    QTest::newRow("I4B: minimum at the top of the range")
+        << I4b << 65535 << QList<QByteArray>{taggedPacket(0, 4000, 1)} << QList<int>{} << false
+        << QStringList{};
+
+    QTest::newRow("I7: no frame") << I7 << 0 << QList<QByteArray>{} << QList<int>{} << false
+                                  << QStringList{};
+    QTest::newRow("I7: all below minimum, no file")
+        << I7 << 5 << shortOnes << QList<int>{} << false << QStringList{};
+    QTest::newRow("I7: one 5-byte frame") << I7 << 5 << QList<QByteArray>{taggedPacket(1, 5, 1)}
+                                          << QList<int>{0} << true << totalsPosted(1, 279);
+    QTest::newRow("I7: minimum 5")
+        << I7 << 5 << mixed << QList<int>{1, 3} << true << totalsPosted(2, 260 + 19 + 20);
+}
+
+void TestTraceWriters::rules()
+{
+    QFETCH(Format, format);
+    QFETCH(int, minLength);
+    QFETCH(QList<QByteArray>, packets);
+    QFETCH(QList<int>, written);
+    QFETCH(bool, fileExpected);
+    QFETCH(QStringList, messages);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("trace"));
+    const WriterRun run = runWriter(format, path, minLength, packets);
+
+    QCOMPARE(run.messages, messages);
+    QCOMPARE(QFileInfo::exists(path), fileExpected);
+    QCOMPARE(run.packetStat, quint32(written.size()));
+    if (fileExpected)
+        QCOMPARE(fileContents(path), expectedFile(format, packets, written));
+}
+
+void TestTraceWriters::failures_data()
+{
+    QTest::addColumn<Format>("format");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<qint64>("sizeLimit"); // -1: none
+    QTest::addColumn<int>("writeError");   // 0: the open fails
+    QTest::addColumn<int>("recordsKept");
+
+    for (Format format : {Snoop, I4b, I7}) {
+        const char* prefix = format == Snoop ? "snoop" : format == I4b ? "I4B" : "I7";
+        // Room for two records and part of the third.
+        const qint64 twoAndHalf = expectedFile(format, failurePackets(), {0, 1}).size() + 40;
+        QTest::addRow("%s: missing directory", prefix)
+            << format << QStringLiteral("<tmp>/missing/trace") << qint64(-1) << 0 << 0;
+        QTest::addRow("%s: full disk", prefix)
+            << format << QStringLiteral("/dev/full") << qint64(-1) << ENOSPC << 0;
+        QTest::addRow("%s: disk fills within a record", prefix)
+            << format << QStringLiteral("<tmp>/trace") << twoAndHalf << EFBIG << 2;
+    }
+}
+
+// One error that says what failed, nothing written after it, and a file that ends after its last
+// whole record. A file that never opened gets no totals.
+void TestTraceWriters::failures()
+{
+    QFETCH(Format, format);
+    QFETCH(QString, name);
+    QFETCH(qint64, sizeLimit);
+    QFETCH(int, writeError);
+    QFETCH(int, recordsKept);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    name.replace(QLatin1String("<tmp>"), dir.path());
+    if (name == QLatin1String("/dev/full") && !QFileInfo::exists(name))
+        QSKIP("this system has no /dev/full");
+
+    const QList<QByteArray> packets = failurePackets();
+    QList<int> kept;
+    for (int i = 0; i < recordsKept; ++i)
+        kept.append(i);
+    QStringList expected;
+    if (writeError == 0) {
+        QFile probe(name);
+        QVERIFY(!probe.open(QIODevice::WriteOnly));
+        expected << QStringLiteral("E:Cannot open file ") + name + QLatin1Char(':') +
+                        probe.errorString();
+    } else {
+        expected << QStringLiteral("E:Cannot write file ") + name + QLatin1Char(':') +
+                        qt_error_string(writeError)
+                 << totalsPosted(
+                        quint32(recordsKept),
+                        recordsKept == 0 ? 0 : quint32(expectedFile(format, packets, kept).size()));
+    }
+
+    const WriterRun run = runWriter(format, name, 0, packets, sizeLimit);
+    QCOMPARE(run.messages, expected);
+    QCOMPARE(run.packetStat, quint32(recordsKept));
+    // Cut back to the last whole record; an I7 header states that length.
+    if (writeError == EFBIG)
+        QCOMPARE(fileContents(name), expectedFile(format, packets, kept));
+}
+
+QTEST_GUILESS_MAIN(TestTraceWriters)
+#include "tst_tracewriters.moc"

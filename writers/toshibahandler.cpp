@@ -1,0 +1,114 @@
+#include "writers/toshibahandler.h"
+
+#include "capture/hdlchandler.h"
+#include "writers/stathandler.h"
+
+#include <QDateTime>
+#include <QObject>
+
+const char ToshibaHandler::FileHeader[] = "T O S H I B A\n";
+
+namespace {
+
+const char Ruler[] = "OFFSET 0001-0203-xxxx-xxxx-xxxx-xxxx-xxxx-xxxx xxxxxxxxxxxxxxxx LEN=";
+const char UpperHex[] = "0123456789ABCDEF";
+const char LowerHex[] = "0123456789abcdef";
+
+void appendTwoDigits(QByteArray& out, int value)
+{
+    out.append(char('0' + value / 10 % 10));
+    out.append(char('0' + value % 10));
+}
+
+} // namespace
+
+ToshibaHandler::ToshibaHandler(HdlcHandler* timeReference, const QString& fileName,
+                               unsigned short minPacketLength)
+    : m_timeReference(timeReference), m_file(this, fileName, QByteArray(FileHeader)),
+      m_minPacketLength(minPacketLength), m_packetsWritten(0), m_bytesWritten(0), m_cachedSecond(0)
+{}
+
+ToshibaHandler::~ToshibaHandler()
+{
+    // A file that could not be opened has been reported; totals of nothing would only mislead.
+    if (!m_file.exists())
+        return;
+    postMessage(QString::number(m_packetsWritten) + QLatin1Char(' ') +
+                QObject::tr("packets written"));
+    postMessage(QString::number(m_bytesWritten) + QLatin1Char(' ') + QObject::tr("bytes written"));
+}
+
+void ToshibaHandler::process(QByteArray& data, int len)
+{
+    // The first frame creates the file and its header, even one too short to be written.
+    if (!m_file.openOnce())
+        return;
+    if (m_bytesWritten == 0)
+        m_bytesWritten = sizeof(FileHeader) - 1;
+    const int frameLength = len - 1;
+    if (frameLength < int(m_minPacketLength) || frameLength <= 0)
+        return;
+
+    const QByteArray text =
+        record(m_packetsWritten + 1, localTime(), data.at(0), data.constData() + 1, frameLength);
+    if (!m_file.write(text))
+        return;
+    ++m_packetsWritten;
+    countStat(StatHandler::Packets);
+    addStat(int(text.size()), StatHandler::Bytes);
+    m_bytesWritten += quint32(text.size());
+}
+
+QTime ToshibaHandler::localTime()
+{
+    const ChannelClock& clock = m_timeReference->timestamp();
+    if (!m_cachedTime.isValid() || clock.seconds != m_cachedSecond) {
+        m_cachedSecond = clock.seconds;
+        m_cachedTime = QDateTime::fromSecsSinceEpoch(qint64(clock.seconds), Qt::LocalTime).time();
+    }
+    return m_cachedTime.addMSecs(int(clock.microseconds / 1000));
+}
+
+QByteArray ToshibaHandler::record(quint32 number, const QTime& time, int tag, const char* frame,
+                                  int length)
+{
+    QByteArray out;
+    out.reserve(100 + length * 3 + length / 16 * 8);
+    out += "[No.";
+    out += QByteArray::number(number);
+    out += "] ";
+    appendTwoDigits(out, time.hour());
+    out += ':';
+    appendTwoDigits(out, time.minute());
+    out += ':';
+    appendTwoDigits(out, time.second());
+    out += '.';
+    appendTwoDigits(out, time.msec() / 10);
+    out += tag == 0 ? " D Rx\n" : " D Tx\n";
+    out += Ruler;
+    out += QByteArray::number(length);
+    out += '\n';
+
+    for (int i = 0; i < length; ++i) {
+        if (i % 16 == 0) {
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out += UpperHex[(i >> shift) & 0xF];
+            out += " :";
+        }
+        if (i % 2 == 0)
+            out += ' ';
+        const auto byte = static_cast<unsigned char>(frame[i]);
+        out += LowerHex[byte >> 4];
+        out += LowerHex[byte & 0xF];
+        if (i % 16 == 15)
+            out += '\n';
+    }
+    // Readers take the dump four digits at a time: a lone final byte gets two blanks after it
+    // so that it is not read as 00.
+    if (length % 2 != 0)
+        out += "  ";
+    if (length % 16 != 0)
+        out += '\n';
+    out += '\n';
+    return out;
+}
