@@ -4,6 +4,7 @@
 #include "device/serialdevice.h"
 #include "support/framematch.h"
 #include "support/testfiles.h"
+#include "support/testnamespace.h"
 #include "support/tsharkreader.h"
 #include "writers/i7reader.h"
 #include "writers/pcapreader.h"
@@ -11,6 +12,7 @@
 #include <csignal>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -64,13 +66,23 @@ struct CaptureRun
     bool hasLine(const QString& line) const { return lines.contains(line); }
 };
 
-CaptureRun runCapture(const QStringList& arguments, bool interruptAfterStreamStarts = false)
+// wrapper, if given, is a command that runs the tool (and becomes it: its process is the tool's).
+CaptureRun runCapture(const QStringList& arguments, bool interruptAfterStreamStarts = false,
+                      const QStringList& wrapper = {}, const QString& configHome = {})
 {
     CaptureRun run;
     QProcess process;
+    if (!configHome.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", configHome);
+        process.setProcessEnvironment(environment);
+    }
     QElapsedTimer clock;
     clock.start();
-    process.start(Capture, arguments);
+    if (wrapper.isEmpty())
+        process.start(Capture, arguments);
+    else
+        process.start(wrapper.first(), wrapper.mid(1) + QStringList{Capture} + arguments);
     if (interruptAfterStreamStarts) {
         // Counters arrive once a second; a line with packets in it means frames are flowing.
         QByteArray seen;
@@ -157,6 +169,7 @@ private slots:
     void replayWrittenStream();
     void fileTraceTypes_data();
     void fileTraceTypes();
+    void loopbackLive();
     void portTest_data();
     void portTest();
     void usageErrors_data();
@@ -408,6 +421,54 @@ void TestEndToEnd::fileTraceTypes()
              qPrintable(describe(run)));
     QVERIFY(run.hasLine(QString("Packets: %1").arg(written.total())));
     QVERIFY(!run.hasLine("Bad CRC: 0"));
+}
+
+// The live output: inside a network namespace of the test's own, every frame of 14 bytes and
+// more comes out of the loopback adapter and is seen on the other end of the veth pair.
+void TestEndToEnd::loopbackLive()
+{
+    if (QFileInfo("/proc/self").ownerId() != 0)
+        QSKIP("needs root: a network namespace and raw sends");
+    const QString ip = findTool("ip");
+    if (ip.isEmpty())
+        QSKIP("ip is missing; scripts/setup installs it");
+    TestNamespace space(ip);
+    const QString failure = space.create();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    const QStringList inside{ip, "netns", "exec", space.name()};
+
+    QTemporaryDir dir;
+    const QString seen = dir.filePath("seen.pcap");
+    QProcess watcher;
+    watcher.setReadChannel(QProcess::StandardError);
+    watcher.start(ip, inside.mid(1) + QStringList{"tcpdump", "-i", "kzpeer", "-U", "-w", seen});
+    QByteArray watcherSays;
+    while (!watcherSays.contains("listening on") && watcher.waitForReadyRead(Generous))
+        watcherSays += watcher.readAllStandardError();
+    QVERIFY2(watcherSays.contains("listening on"), watcherSays.constData());
+
+    const QString sentPath = dir.filePath("sent.txt");
+    SimulatedTester tester({"--fast", "--duration", "2", "--sent", sentPath});
+    const CaptureRun run = runCapture({"--port", tester.terminal(), "--trace", "loopback",
+                                       "--link-type", "SS7/MTP2", "--min-length", "14"},
+                                      false, inside, dir.path());
+    ::kill(pid_t(watcher.processId()), SIGINT);
+    QVERIFY(watcher.waitForFinished(Generous));
+
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QVERIFY2(run.hasLine("Loopback adapter found!"), qPrintable(describe(run)));
+    ChannelFrames sent = ChannelFrames::fromSentLog(sentPath);
+    const auto shortOne = [](const QByteArray& frame) { return frame.size() < 14; };
+    sent.rx.removeIf(shortOne);
+    sent.sync.removeIf(shortOne);
+    PcapReader pcap;
+    QVERIFY2(pcap.load(seen), qPrintable(pcap.error()));
+    QVERIFY(sent.total() > 20);
+    QCOMPARE(pcap.records().size(), sent.total());
+    QVERIFY(isInterleaving(pcap.frames(), sent.rx, sent.sync));
+    QVERIFY2(run.hasLine(QString("Packets: %1").arg(sent.total())), qPrintable(describe(run)));
+    QCOMPARE(fileContents(dir.filePath("vezive/loopback.conf")),
+             QByteArray("[WinPcap]\nAdapterName=\\\\Device\\\\NPF_kzloop\nLinkType=140\n"));
 }
 
 void TestEndToEnd::portTest_data()
