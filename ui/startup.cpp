@@ -1,0 +1,25 @@
+#include "startup.h"
+
+#include <QtDebug>
+#include <QTranslator>
+
+QString programDirectory(const QString& programPath)
+{
+    const qsizetype cut =
+        qMax(programPath.lastIndexOf(QLatin1Char('/')), programPath.lastIndexOf(QLatin1Char('\\')));
+    return cut < 0 ? programPath : programPath.left(cut);
+}
+
+QString translationName(const QString& localeName)
+{
+    return QStringLiteral("kz.") + localeName;
+}
+
+void loadTranslation(QTranslator& translator, const QString& programPath, const QString& localeName)
+{
+    const QString directory = programDirectory(programPath);
+    const QString name = translationName(localeName);
+    qDebug().noquote()
+        << QStringLiteral("loading translation \"%1\" from \"%2\"").arg(name, directory);
+    (void)translator.load(name, directory);
+}

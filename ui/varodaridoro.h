@@ -1,0 +1,92 @@
+#ifndef VARODARIDORO_H
+#define VARODARIDORO_H
+
+#include "device/porttestthread.h"
+#include "forms.h"
+
+#include <QList>
+#include <QMap>
+
+class DataGatherer;
+class FileChoose;
+class helpwidgetImpl;
+class LoopbackImpl;
+class MessageHandler;
+class PcapImpl;
+class ProgressDialogImpl;
+class QLineEdit;
+class QTimerEvent;
+class QVBoxLayout;
+class RawImpl;
+class StatHandler;
+
+// The main window: turns the user's choices into capture runs. It shows the source and trace
+// option panels that the two combo boxes select, checks the options and starts a run, polls the
+// run once a second for its counters and log lines, stops it on request or on an error from the
+// chain, runs the port test, and keeps its options in the settings between sessions.
+class VarodariDoro : public sereaderWidget, public PortTestOwner
+{
+    Q_OBJECT
+public:
+    static constexpr int PollIntervalMs = 1000;
+    static constexpr int MessagesPerTick = 4;
+    static constexpr int MaxLogLines = 10000;
+
+    explicit VarodariDoro(QWidget* parent = nullptr, const char* name = nullptr,
+                          Qt::WindowFlags f = {});
+    ~VarodariDoro() override;
+
+    // One tick of the run's poll; the window's timer calls it once a second while a run lasts.
+    void poll();
+    bool isPolling() const { return m_pollTimer != 0; }
+
+    // The controller's parts, public like the form's widgets so that everything the window is
+    // made of can be reached by the names it uses.
+    PortWidget* portPanel;
+    FileWidget* filePanel;
+    RawImpl* rawPanel;
+    PcapImpl* pcapPanel;
+    Toshiba* toshibaPanel;
+    I4b* i4bPanel;
+    I7* i7Panel;
+    LoopbackImpl* loopbackPanel;
+    helpwidgetImpl* helpWindow; // owned; a window of its own
+    QList<QWidget*> panels;
+    QVBoxLayout* dataLayout;
+    QVBoxLayout* sourceLayout;
+    DataGatherer* gatherer; // owned; the current run's thread, none when idle
+    MessageHandler* messageHandler;
+    StatHandler* statHandler;
+    ProgressDialogImpl* progressDialog;
+    QMap<QString, unsigned short> linkTypes; // by name: the combo boxes list them in this order
+
+public slots:
+    void logMessage(const QString& msg) override;
+    void raiseError(const QString& title, const QString& msg);
+    void showHelp();
+    void showFrame(int index);
+    void sourceChanged(int index);
+    void testClicked();
+    void testClicked(bool showSuccess);
+    void startClicked();
+    void clearClicked();
+    void chainError(const QString& msg);
+    void stop();
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    bool validate();
+    void showProgress();
+    void loadSettings();
+    void saveSettings();
+    // The panel of a trace type and its min. packet length field; none outside 0 to 5.
+    QWidget* tracePanel(int traceType) const;
+    QLineEdit* minPacketLengthField(int traceType) const;
+    unsigned short linkTypeNumber(const QString& name) const;
+
+    int m_pollTimer;
+};
+
+#endif
