@@ -23,11 +23,6 @@
 
 namespace {
 
-QString trQ(const char* text)
-{
-    return QCoreApplication::translate("QObject", text);
-}
-
 void closeAndDelete(QFile*& file)
 {
     if (!file)
@@ -70,7 +65,7 @@ void DataGatherer::setStatHandler(StatHandler* handler)
 void DataGatherer::cancel()
 {
     QMutexLocker locker(&m_controlLock);
-    m_finalMessage = trQ("Cancelled");
+    m_finalMessage = QObject::tr("Cancelled");
     m_cancelled = true;
 }
 
@@ -135,7 +130,7 @@ bool DataGatherer::openSource()
         m_port->setPortName(m_portName);
         m_port->open(QIODevice::ReadWrite | QIODevice::Unbuffered);
         if (!m_port->isOpen()) {
-            setFinalMessage(trQ("Port isn't initialized"));
+            setFinalMessage(QObject::tr("Port isn't initialized"));
             return false;
         }
         return true;
@@ -143,14 +138,14 @@ bool DataGatherer::openSource()
     qDebug("creating QFile");
     m_inputFile = new QFile(m_inputFileName);
     if (!m_inputFile->exists()) {
-        setFinalMessage(trQ("File doesn't exist"));
+        setFinalMessage(QObject::tr("File doesn't exist"));
         return false;
     }
     qDebug("opening QFile");
     m_inputFile->open(QIODevice::ReadOnly);
     qDebug("open finished");
     if (!m_inputFile->isOpen()) {
-        setFinalMessage(trQ("Cannot open input file"));
+        setFinalMessage(QObject::tr("Cannot open input file"));
         return false;
     }
     qDebug("opened");

@@ -6,15 +6,6 @@
 #include <QMutexLocker>
 #include <QTextStream>
 
-namespace {
-
-QString trQ(const char* text)
-{
-    return QCoreApplication::translate("QObject", text);
-}
-
-} // namespace
-
 PortTestThread::PortTestThread(PortTestOwner* owner, QObject* parent)
     : QThread(parent), m_owner(owner), m_device(nullptr), m_cancelled(false), m_failed(false)
 {}
@@ -67,7 +58,7 @@ void PortTestThread::deliverLog()
 void PortTestThread::run()
 {
     if (m_portName.isEmpty()) {
-        setStatus(trQ("Port isn't set"));
+        setStatus(QObject::tr("Port isn't set"));
         return;
     }
     setStatus(QLatin1String(""));
@@ -127,31 +118,31 @@ bool PortTestThread::dialogue(SerialDevice& device)
     };
 
     m_failed = false;
-    setStatus(trQ("Writing timeout"));
+    setStatus(QObject::tr("Writing timeout"));
     if (!send(QByteArray("\x03"
                          "AT\n")) ||
         !pause())
         return false;
 
-    setStatus(trQ("Reading timeout"));
+    setStatus(QObject::tr("Reading timeout"));
     for (int i = 0; i < 3; ++i) {
         if (!readLine(nullptr))
             return false;
         device.flush();
     }
 
-    setStatus(trQ("Writing timeout"));
+    setStatus(QObject::tr("Writing timeout"));
     if (!send(QByteArray("ATI\n")) || !pause())
         return false;
 
-    setStatus(trQ("Reading timeout"));
+    setStatus(QObject::tr("Reading timeout"));
     QString date;
     for (int i = 0; i < 3; ++i) {
         if (!readLine(&date))
             return false;
     }
-    log(trQ("Device found!"));
-    log(trQ(" Date: ") + date);
+    log(QObject::tr("Device found!"));
+    log(QObject::tr(" Date: ") + date);
     for (int i = 0; i < 4; ++i) {
         QString line;
         if (!readLine(&line))
