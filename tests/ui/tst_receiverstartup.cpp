@@ -16,7 +16,6 @@
 
 #include <functional>
 #include <QAbstractButton>
-#include <QFileDialog>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
@@ -333,35 +332,18 @@ void TestReceiverStartup::russianWindow_data()
         "sereaderWidget: title", [](VarodariDoro& w) { return w.windowTitle(); },
         "Приёмник данных Vezive-V1");
     row(
-        "sereaderWidget: source", [](VarodariDoro& w) { return w.source->itemText(1); }, "Файл");
-    row(
         "sereaderWidget: trace type", [](VarodariDoro& w) { return w.dataType->itemText(5); },
         "Петлевой адаптер");
     row(
         "sereaderWidget: format name kept", [](VarodariDoro& w) { return w.dataType->itemText(1); },
         "PCAP");
     row(
-        "sereaderWidget: timeslot label kept", [](VarodariDoro& w) { return w.TextLabel5->text(); },
-        "Sync:");
-    row(
         "sereaderWidget: button", [](VarodariDoro& w) { return w.startButton->text(); }, "&Пуск");
-    row(
-        "VarodariDoro: tool tip", [](VarodariDoro& w) { return w.clearButton->toolTip(); },
-        "Очистить журнал сообщений");
     row(
         "PortWidget", [](VarodariDoro& w) { return w.portPanel->testButton->text(); }, "&Тест");
     row(
-        "RawFrame", [](VarodariDoro& w) { return w.rawPanel->TextLabel2_2->text(); },
-        "Имя файла (Sync):");
-    row(
         "PcapFrame", [](VarodariDoro& w) { return w.pcapPanel->linkTypeLabel->text(); },
         "Тип канального уровня:");
-    row(
-        "Toshiba", [](VarodariDoro& w) { return w.toshibaPanel->TextLabel1->text(); },
-        "Мин. длина пакета:");
-    row(
-        "LoopbackFrame", [](VarodariDoro& w) { return w.loopbackPanel->textLabel1_2->text(); },
-        "Мин. длина пакета");
     row(
         "ProgressDialog", [](VarodariDoro& w) { return w.progressDialog->windowTitle(); },
         "Ход приёма");
@@ -433,18 +415,6 @@ void TestReceiverStartup::russianMessages_data()
         },
         // Three records of a 16-byte header and 10 octets.
         {"End of file reached", "3 пак. записано", "78 байт записано"});
-    row("run into raw files",
-        [](VarodariDoro& w, const QString& dir) {
-            const QString replay = writeReplay(dir);
-            selectSourceFile(w, replay);
-            selectTraceType(w, DataGatherer::Raw);
-            w.rawPanel->rxFileName->lineEdit()->setText(dir + "/rx.raw");
-            w.rawPanel->syncFileName->lineEdit()->setText(dir + "/sync.raw");
-            QStringList lines = runToEnd(w);
-            // Each channel gets half of the interleaved stream.
-            return lines.replaceInStrings(QString::number(QFileInfo(replay).size() / 2), "HALF");
-        },
-        {"End of file reached", "Rx: HALF байт записано", "Sync: HALF байт записано"});
     row("run cancelled before it began",
         [](VarodariDoro&, const QString& dir) {
             MessageHandler messages;
@@ -464,22 +434,6 @@ void TestReceiverStartup::russianMessages_data()
             return lines;
         },
         {"Отменено"});
-    row("file dialog",
-        [](VarodariDoro& w, const QString& dir) {
-            selectSourceFile(w, dir + "/replay.stream");
-            QStringList seen;
-            ModalWatcher watcher([&seen](QWidget* modal) {
-                auto* dialog = qobject_cast<QFileDialog*>(modal);
-                if (!dialog)
-                    return false;
-                seen << dialog->windowTitle() << dialog->nameFilters();
-                dialog->reject();
-                return true;
-            });
-            w.filePanel->fileChoose->button()->click();
-            return seen;
-        },
-        {"Выберите файл для открытия", "все файлы (*)"});
 }
 
 void TestReceiverStartup::russianMessages()
