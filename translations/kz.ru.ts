@@ -195,10 +195,7 @@
     </message>
     <message>
         <location filename="../capture/rawhandler.cpp" line="36"/>
-        <location filename="../writers/i4bhandler.cpp" line="21"/>
-        <location filename="../writers/i7handler.cpp" line="24"/>
-        <location filename="../writers/pcaphandler.cpp" line="21"/>
-        <location filename="../writers/toshibahandler.cpp" line="38"/>
+        <location filename="../writers/writertotals.cpp" line="20"/>
         <source>bytes written</source>
         <translation>байт записано</translation>
     </message>
@@ -210,10 +207,7 @@
         <translation>Не удаётся записать файл </translation>
     </message>
     <message>
-        <location filename="../writers/i4bhandler.cpp" line="20"/>
-        <location filename="../writers/i7handler.cpp" line="23"/>
-        <location filename="../writers/pcaphandler.cpp" line="20"/>
-        <location filename="../writers/toshibahandler.cpp" line="37"/>
+        <location filename="../writers/writertotals.cpp" line="19"/>
         <source>packets written</source>
         <translation>пак. записано</translation>
     </message>

@@ -2,23 +2,19 @@
 
 #include "capture/hdlchandler.h"
 #include "writers/littleendian.h"
-#include "writers/stathandler.h"
 
-#include <QObject>
 
 I4bHandler::I4bHandler(HdlcHandler* timeReference, const QString& fileName,
                        unsigned short minPacketLength)
     : m_timeReference(timeReference), m_file(this, fileName, QByteArray()),
-      m_minPacketLength(minPacketLength), m_packetsWritten(0), m_bytesWritten(0)
+      m_minPacketLength(minPacketLength)
 {}
 
 I4bHandler::~I4bHandler()
 {
     if (!m_file.exists())
         return;
-    postMessage(QString::number(m_packetsWritten) + QLatin1Char(' ') +
-                QObject::tr("packets written"));
-    postMessage(QString::number(m_bytesWritten) + QLatin1Char(' ') + QObject::tr("bytes written"));
+    m_totals.post(*this);
 }
 
 void I4bHandler::process(QByteArray& data, int len)
@@ -45,8 +41,5 @@ void I4bHandler::process(QByteArray& data, int len)
     if (!m_file.write(record))
         return;
 
-    ++m_packetsWritten;
-    m_bytesWritten += recordLength;
-    countStat(StatHandler::Packets);
-    addStat(int(recordLength), StatHandler::Bytes);
+    m_totals.addRecord(*this, recordLength);
 }

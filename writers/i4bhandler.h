@@ -3,6 +3,7 @@
 
 #include "capture/chainhandler.h"
 #include "writers/tracefile.h"
+#include "writers/writertotals.h"
 
 class HdlcHandler;
 
@@ -26,8 +27,7 @@ private:
     HdlcHandler* m_timeReference; // not owned
     TraceFile m_file;
     unsigned short m_minPacketLength;
-    quint32 m_packetsWritten;
-    quint32 m_bytesWritten;
+    WriterTotals m_totals;
 };
 
 #endif

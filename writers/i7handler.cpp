@@ -2,14 +2,12 @@
 
 #include "capture/hdlchandler.h"
 #include "writers/littleendian.h"
-#include "writers/stathandler.h"
 
-#include <QObject>
 
 I7Handler::I7Handler(HdlcHandler* timeReference, const QString& fileName,
                      unsigned short minPacketLength)
     : m_timeReference(timeReference), m_file(this, fileName, QByteArray(FileHeaderSize, '\0')),
-      m_minPacketLength(minPacketLength), m_packetsWritten(0), m_bytesWritten(0)
+      m_minPacketLength(minPacketLength)
 {}
 
 I7Handler::~I7Handler()
@@ -19,9 +17,7 @@ I7Handler::~I7Handler()
     // The header holds the file length, so it can only be completed now. A file whose writes
     // failed has been cut back to its last whole record; its header states that length.
     m_file.overwriteStart(fileHeader(quint32(m_file.size())));
-    postMessage(QString::number(m_packetsWritten) + QLatin1Char(' ') +
-                QObject::tr("packets written"));
-    postMessage(QString::number(m_bytesWritten) + QLatin1Char(' ') + QObject::tr("bytes written"));
+    m_totals.post(*this);
 }
 
 QByteArray I7Handler::fileHeader(quint32 fileLength)
@@ -42,8 +38,8 @@ void I7Handler::process(QByteArray& data, int len)
     const int frameLength = len - 1;
     if (frameLength < int(m_minPacketLength) || !m_file.openOnce())
         return;
-    if (m_bytesWritten == 0)
-        m_bytesWritten = FileHeaderSize;
+    if (m_totals.bytes() == 0)
+        m_totals.addHeader(FileHeaderSize);
 
     const ChannelClock& clock = m_timeReference->timestamp();
     QByteArray record;
@@ -58,9 +54,5 @@ void I7Handler::process(QByteArray& data, int len)
     if (!m_file.write(record))
         return;
 
-    ++m_packetsWritten;
-    const int recordLength = int(record.size());
-    m_bytesWritten += quint32(recordLength);
-    countStat(StatHandler::Packets);
-    addStat(recordLength, StatHandler::Bytes);
+    m_totals.addRecord(*this, quint32(record.size()));
 }

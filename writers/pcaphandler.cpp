@@ -2,23 +2,19 @@
 
 #include "capture/hdlchandler.h"
 #include "writers/littleendian.h"
-#include "writers/stathandler.h"
 
-#include <QObject>
 
 PcapHandler::PcapHandler(HdlcHandler* timeReference, const QString& fileName,
                          unsigned short linkType, unsigned short minPacketLength)
     : m_timeReference(timeReference), m_file(this, fileName, globalHeader(linkType)),
-      m_minPacketLength(minPacketLength), m_packetsWritten(0), m_bytesWritten(0)
+      m_minPacketLength(minPacketLength)
 {}
 
 PcapHandler::~PcapHandler()
 {
     if (!m_file.exists())
         return;
-    postMessage(QString::number(m_packetsWritten) + QLatin1Char(' ') +
-                QObject::tr("packets written"));
-    postMessage(QString::number(m_bytesWritten) + QLatin1Char(' ') + QObject::tr("bytes written"));
+    m_totals.post(*this);
 }
 
 QByteArray PcapHandler::globalHeader(unsigned short linkType)
@@ -54,8 +50,5 @@ void PcapHandler::process(QByteArray& data, int len)
     if (!m_file.write(record))
         return;
 
-    ++m_packetsWritten;
-    countStat(StatHandler::Packets);
-    addStat(int(frameLength) + RecordHeaderSize, StatHandler::Bytes);
-    m_bytesWritten += frameLength + RecordHeaderSize;
+    m_totals.addRecord(*this, frameLength + RecordHeaderSize);
 }

@@ -1,10 +1,8 @@
 #include "writers/toshibahandler.h"
 
 #include "capture/hdlchandler.h"
-#include "writers/stathandler.h"
 
 #include <QDateTime>
-#include <QObject>
 
 const char ToshibaHandler::FileHeader[] = "T O S H I B A\n";
 
@@ -25,7 +23,7 @@ void appendTwoDigits(QByteArray& out, int value)
 ToshibaHandler::ToshibaHandler(HdlcHandler* timeReference, const QString& fileName,
                                unsigned short minPacketLength)
     : m_timeReference(timeReference), m_file(this, fileName, QByteArray(FileHeader)),
-      m_minPacketLength(minPacketLength), m_packetsWritten(0), m_bytesWritten(0), m_cachedSecond(0)
+      m_minPacketLength(minPacketLength), m_cachedSecond(0)
 {}
 
 ToshibaHandler::~ToshibaHandler()
@@ -33,9 +31,7 @@ ToshibaHandler::~ToshibaHandler()
     // A file that could not be opened has been reported; totals of nothing would only mislead.
     if (!m_file.exists())
         return;
-    postMessage(QString::number(m_packetsWritten) + QLatin1Char(' ') +
-                QObject::tr("packets written"));
-    postMessage(QString::number(m_bytesWritten) + QLatin1Char(' ') + QObject::tr("bytes written"));
+    m_totals.post(*this);
 }
 
 void ToshibaHandler::process(QByteArray& data, int len)
@@ -43,20 +39,17 @@ void ToshibaHandler::process(QByteArray& data, int len)
     // The first frame creates the file and its header, even one too short to be written.
     if (!m_file.openOnce())
         return;
-    if (m_bytesWritten == 0)
-        m_bytesWritten = sizeof(FileHeader) - 1;
+    if (m_totals.bytes() == 0)
+        m_totals.addHeader(sizeof(FileHeader) - 1);
     const int frameLength = len - 1;
     if (frameLength < int(m_minPacketLength) || frameLength <= 0)
         return;
 
     const QByteArray text =
-        record(m_packetsWritten + 1, localTime(), data.at(0), data.constData() + 1, frameLength);
+        record(m_totals.packets() + 1, localTime(), data.at(0), data.constData() + 1, frameLength);
     if (!m_file.write(text))
         return;
-    ++m_packetsWritten;
-    countStat(StatHandler::Packets);
-    addStat(int(text.size()), StatHandler::Bytes);
-    m_bytesWritten += quint32(text.size());
+    m_totals.addRecord(*this, quint32(text.size()));
 }
 
 QTime ToshibaHandler::localTime()

@@ -3,6 +3,7 @@
 
 #include "capture/chainhandler.h"
 #include "writers/tracefile.h"
+#include "writers/writertotals.h"
 
 #include <QTime>
 
@@ -32,8 +33,7 @@ private:
     HdlcHandler* m_timeReference; // not owned
     TraceFile m_file;
     unsigned short m_minPacketLength;
-    quint32 m_packetsWritten;
-    quint32 m_bytesWritten;
+    WriterTotals m_totals;
     // The local time of the last second seen: converting is costly and seconds repeat.
     quint32 m_cachedSecond;
     QTime m_cachedTime;

@@ -1,0 +1,21 @@
+#include "writers/writertotals.h"
+
+#include "capture/chainhandler.h"
+#include "writers/stathandler.h"
+
+#include <QObject>
+
+void WriterTotals::addRecord(ChainHandler& writer, quint32 recordBytes)
+{
+    ++m_packets;
+    m_bytes += recordBytes;
+    writer.countStat(StatHandler::Packets);
+    writer.addStat(int(recordBytes), StatHandler::Bytes);
+}
+
+void WriterTotals::post(ChainHandler& writer) const
+{
+    writer.postMessage(QString::number(m_packets) + QLatin1Char(' ') +
+                       QObject::tr("packets written"));
+    writer.postMessage(QString::number(m_bytes) + QLatin1Char(' ') + QObject::tr("bytes written"));
+}

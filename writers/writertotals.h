@@ -1,0 +1,28 @@
+#ifndef WRITERTOTALS_H
+#define WRITERTOTALS_H
+
+#include <QtGlobal>
+
+class ChainHandler;
+
+// What a trace writer has written in a run: counted into the statistics record by record, and
+// posted as two log lines when the writer goes.
+class WriterTotals
+{
+public:
+    // One record of recordBytes bytes reached the file.
+    void addRecord(ChainHandler& writer, quint32 recordBytes);
+    // Bytes written outside any record (a file header); not a statistic.
+    void addHeader(quint32 bytes) { m_bytes += bytes; }
+    // "N packets written" and "N bytes written".
+    void post(ChainHandler& writer) const;
+
+    quint32 packets() const { return m_packets; }
+    quint32 bytes() const { return m_bytes; }
+
+private:
+    quint32 m_packets = 0;
+    quint32 m_bytes = 0;
+};
+
+#endif
