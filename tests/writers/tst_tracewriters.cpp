@@ -11,6 +11,7 @@
 #include "writers/i4bhandler.h"
 #include "writers/i7handler.h"
 #include "writers/i7reader.h"
+#include "writers/pcaphandler.h"
 #include "writers/stathandler.h"
 #include "writers/toshibahandler.h"
 
@@ -25,6 +26,7 @@ namespace {
 
 enum Format
 {
+    Pcap,
     Snoop,
     I4b,
     I7
@@ -38,6 +40,8 @@ std::unique_ptr<ChainHandler> makeWriter(Format format, HdlcHandler* clock, cons
                                          int minLength)
 {
     switch (format) {
+    case Pcap:
+        return std::make_unique<PcapHandler>(clock, path, 140, quint16(minLength));
     case Snoop:
         return std::make_unique<ToshibaHandler>(clock, path, quint16(minLength));
     case I4b:
@@ -91,6 +95,16 @@ QByteArray snoopRecord(int number, const ChannelClock& stamp, const QByteArray& 
     return text.toLatin1() + '\n';
 }
 
+QByteArray pcapRecord(const ChannelClock& stamp, const QByteArray& packet)
+{
+    QByteArray out;
+    putLe32(out, stamp.seconds);
+    putLe32(out, stamp.microseconds);
+    putLe32(out, quint32(packet.size() - 1));
+    putLe32(out, quint32(packet.size() - 1));
+    return out + packet.mid(1);
+}
+
 QByteArray i4bRecord(const ChannelClock& stamp, const QByteArray& packet)
 {
     QByteArray out;
@@ -130,7 +144,15 @@ QByteArray i7Header(quint32 fileLength)
 
 QByteArray fileHeader(Format format)
 {
+    if (format == Pcap)
+        return QByteArray::fromHex("d4c3b2a1020004000000000000000000ffff00008c000000");
     return format == Snoop ? QByteArray("T O S H I B A\n") : QByteArray();
+}
+
+// The "bytes written" total for a file of fileSize bytes: the PCAP writer leaves out its header.
+quint32 bytesTotal(Format format, qsizetype fileSize)
+{
+    return quint32(fileSize - (format == Pcap ? fileHeader(Pcap).size() : 0));
 }
 
 // What the file holds once the writer has been destroyed, given the packets written.
@@ -140,7 +162,9 @@ QByteArray expectedFile(Format format, const QList<QByteArray>& packets, const Q
     int number = 0;
     for (int i : written) {
         const QByteArray& packet = packets[i];
-        if (format == Snoop)
+        if (format == Pcap)
+            body += pcapRecord(stampOf(i), packet);
+        else if (format == Snoop)
             body += snoopRecord(++number, stampOf(i), packet);
         else if (format == I4b)
             body += i4bRecord(stampOf(i), packet);
@@ -237,6 +261,7 @@ void TestTraceWriters::layouts_data()
     QTest::addColumn<Format>("format");
     QTest::addColumn<bool>("syncFirst");
 
+    QTest::newRow("PCAP, RX first") << Pcap << false;
     QTest::newRow("snoop, RX first") << Snoop << false;
     QTest::newRow("snoop, Sync first") << Snoop << true;
     QTest::newRow("I4B, RX first") << I4b << false;
@@ -268,7 +293,8 @@ void TestTraceWriters::layouts()
 
     const QByteArray expected = expectedFile(format, packets, all);
     QCOMPARE(fileContents(path), expected);
-    QCOMPARE(run.messages, totalsPosted(quint32(packets.size()), quint32(expected.size())));
+    QCOMPARE(run.messages,
+             totalsPosted(quint32(packets.size()), bytesTotal(format, expected.size())));
     QCOMPARE(run.packetStat, quint32(packets.size()));
     QCOMPARE(run.byteStat,
              quint32(expected.size() - fileHeader(format).size() - (format == I7 ? 260 : 0)));
@@ -301,8 +327,8 @@ void TestTraceWriters::layouts()
         QCOMPARE(frame.bytes.toHex(), packet.mid(1).toHex());
         QCOMPARE(frame.length, int(packet.size() - 1));
         // Both formats mark the RX channel as received from the network.
-        QCOMPARE(frame.direction, packet.at(0) == 0 ? 1 : 0);
-        if (format == I4b) {
+        QCOMPARE(frame.direction, format == Pcap ? -1 : packet.at(0) == 0 ? 1 : 0);
+        if (format != Snoop) {
             const QStringList time = frame.epochTime.split(QLatin1Char('.'));
             QCOMPARE(time.value(0), QString::number(stampOf(i).seconds));
             QCOMPARE(microsecondsOf(time.value(1)), qint64(stampOf(i).microseconds));
@@ -360,7 +386,8 @@ void TestTraceWriters::snoopRecords_data()
                        .toLatin1();
     QTest::newRow("upper-case offsets, lower-case bytes")
         << 1 << at130509 << 0u << big
-        << "[No.1] 13:05:09.00 D Rx\n" + ruler + "170\n" + bigDump + "00A0 : ab11 1111 1111 1111 1111\n\n";
+        << "[No.1] 13:05:09.00 D Rx\n" + ruler + "170\n" + bigDump +
+               "00A0 : ab11 1111 1111 1111 1111\n\n";
 }
 
 void TestTraceWriters::snoopRecords()
@@ -407,6 +434,14 @@ void TestTraceWriters::rules_data()
                                   taggedPacket(1, 4, 3), taggedPacket(1, 6, 4),
                                   taggedPacket(0, 0, 5)};
 
+    // The first frame creates the file and its header, even when it is not written.
+    QTest::newRow("PCAP: all below minimum")
+        << Pcap << 5 << shortOnes << QList<int>{} << true << totalsPosted(0, 0);
+    QTest::newRow("PCAP: minimum 5")
+        << Pcap << 5 << mixed << QList<int>{1, 3} << true << totalsPosted(2, 21 + 22);
+    QTest::newRow("PCAP: minimum at the top of the range")
+        << Pcap << 65535 << QList<QByteArray>{taggedPacket(0, 4000, 1)} << QList<int>{} << true
+        << totalsPosted(0, 0);
     QTest::newRow("snoop: no frame")
         << Snoop << 0 << QList<QByteArray>{} << QList<int>{} << false << QStringList{};
     // The first frame creates the file and its header, even when it is not written.
@@ -471,8 +506,8 @@ void TestTraceWriters::failures_data()
     QTest::addColumn<int>("writeError");   // 0: the open fails
     QTest::addColumn<int>("recordsKept");
 
-    for (Format format : {Snoop, I4b, I7}) {
-        const char* prefix = format == Snoop ? "snoop" : format == I4b ? "I4B" : "I7";
+    for (Format format : {Pcap, Snoop, I4b, I7}) {
+        const char* prefix = QList<const char*>{"PCAP", "snoop", "I4B", "I7"}[format];
         // Room for two records and part of the third.
         const qint64 twoAndHalf = expectedFile(format, failurePackets(), {0, 1}).size() + 40;
         QTest::addRow("%s: missing directory", prefix)
@@ -515,7 +550,9 @@ void TestTraceWriters::failures()
                         qt_error_string(writeError)
                  << totalsPosted(
                         quint32(recordsKept),
-                        recordsKept == 0 ? 0 : quint32(expectedFile(format, packets, kept).size()));
+                        recordsKept == 0
+                            ? 0
+                            : bytesTotal(format, expectedFile(format, packets, kept).size()));
     }
 
     const WriterRun run = runWriter(format, name, 0, packets, sizeLimit);
