@@ -11,8 +11,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
-#include <QRandomGenerator>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -35,164 +33,100 @@ const QString NotFound = QStringLiteral("E:Loopback adapter not found!");
 const QString NotWritten = QStringLiteral("E:Unable to update registry!");
 const QString SendFailed = QStringLiteral("E:Error while sending packet!");
 
-// Ethernet frames of an experimental ethertype that nothing in the kernel answers; shorter
-// ones are cut from the same bytes. Every frame differs from every other one.
-const QByteArray Ethertype = QByteArray::fromHex("88b5");
-
+// Ethernet frames of an experimental ethertype that nothing in the kernel answers, each one
+// different; shorter ones are cut from the same bytes.
 QByteArray frame(int length, int seed)
 {
-    QByteArray bytes = QByteArray::fromHex("ffffffffffff02004c4f4f50") + Ethertype;
+    QByteArray bytes = QByteArray::fromHex("ffffffffffff02004c4f4f5088b5");
     bytes[5] = char(seed);
     while (bytes.size() < length)
         bytes.append(char(seed * 31 + int(bytes.size()) * 7 + 1));
     return bytes.left(length);
 }
 
-// The packet as a deframer delivers it: the channel tag, then the frame.
-QByteArray tagged(int tag, const QByteArray& frame)
+// Hands over packets as a deframer does (channel tag, then the frame), channels alternating;
+// a length of 0 is an empty call.
+void feed(ChainHandler& element, const QList<int>& frameLengths)
 {
-    return QByteArray(1, char(tag)) + frame;
-}
-
-// Feeds the frames of the given lengths, channels alternating.
-void feed(ChainHandler& element, const QList<int>& lengths)
-{
-    for (int i = 0; i < lengths.size(); ++i) {
-        QByteArray data = tagged(i % 2, frame(lengths[i], i));
+    for (int i = 0; i < frameLengths.size(); ++i) {
+        QByteArray data;
+        if (frameLengths[i] > 0)
+            data = char(i % 2) + frame(frameLengths[i], i);
         element.process(data, int(data.size()));
     }
 }
 
-// Points the user-scope settings, for this process, at a directory of the test's own.
-void useSettingsDirectory(const QString& path)
+QString useFreshSettings(const QString& directory)
 {
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, directory);
+    return directory + '/' + LoopbackHandler::SettingsOrganisation + '/' +
+           LoopbackHandler::SettingsApplication + ".conf";
 }
 
-QString storeFile(const QString& directory)
-{
-    return directory + QLatin1Char('/') + QLatin1String(LoopbackHandler::SettingsOrganisation) +
-           QLatin1Char('/') + QLatin1String(LoopbackHandler::SettingsApplication) +
-           QStringLiteral(".conf");
-}
-
-// The store as a driver finds it after a run with the adapter and link type.
 QByteArray storeText(const QByteArray& adapter, int linkType)
 {
     return "[WinPcap]\nAdapterName=\\\\Device\\\\NPF_" + adapter +
            "\nLinkType=" + QByteArray::number(linkType) + '\n';
 }
 
-// A capture handle of the test's own; every failure is kept as text.
-class Capture
+// A capture handle of the test's own, filtered to the test's frames and to any shorter than a
+// header (none may come); a failure leaves its text in error.
+struct Capture
 {
-public:
-    ~Capture()
-    {
-        if (m_handle)
-            pcap_close(m_handle);
-    }
-
-    bool open(const char* device, const char* filter)
-    {
-        char errorText[PCAP_ERRBUF_SIZE] = {};
-        m_handle = pcap_create(device, errorText);
-        if (!m_handle)
-            return fail(errorText);
-        // Immediate mode hands every frame over as it comes instead of by the block.
-        if (pcap_set_snaplen(m_handle, 65535) != 0 || pcap_set_promisc(m_handle, 1) != 0 ||
-            pcap_set_immediate_mode(m_handle, 1) != 0 || pcap_set_timeout(m_handle, 100) != 0 ||
-            pcap_activate(m_handle) < 0)
-            return fail(pcap_geterr(m_handle));
-        if (!filter)
-            return true;
-        bpf_program program{};
-        if (pcap_compile(m_handle, &program, filter, 1, PCAP_NETMASK_UNKNOWN) != 0)
-            return fail(pcap_geterr(m_handle));
-        const bool set = pcap_setfilter(m_handle, &program) == 0;
-        pcap_freecode(&program);
-        return set || fail(pcap_geterr(m_handle));
-    }
-
-    bool send(const QByteArray& bytes)
-    {
-        return pcap_sendpacket(m_handle, reinterpret_cast<const u_char*>(bytes.constData()),
-                               int(bytes.size())) == 0 ||
-               fail(pcap_geterr(m_handle));
-    }
-
-    // The frames that come in until one equals last (which is not kept); false when the
-    // deadline passes first.
-    bool receiveUntil(const QByteArray& last, QList<QByteArray>& frames)
-    {
-        const QDeadlineTimer deadline(30000);
-        while (!deadline.hasExpired()) {
-            pcap_pkthdr* header = nullptr;
-            const u_char* bytes = nullptr;
-            const int got = pcap_next_ex(m_handle, &header, &bytes);
-            if (got < 0)
-                return fail(pcap_geterr(m_handle));
-            if (got == 0)
-                continue;
-            const QByteArray received(reinterpret_cast<const char*>(bytes), int(header->caplen));
-            if (received == last)
-                return true;
-            frames.append(received);
-        }
-        return fail("the last frame never arrived");
-    }
-
+    pcap_t* handle = nullptr;
     QString error;
 
-private:
+    ~Capture()
+    {
+        if (handle)
+            pcap_close(handle);
+    }
     bool fail(const char* text)
     {
         error = QString::fromLocal8Bit(text);
         return false;
     }
 
-    pcap_t* m_handle = nullptr;
-};
-
-// What the part of a live run inside the namespace found.
-struct LiveRun
-{
-    QString failure;
-    Adapters adapters;
-    QList<QByteArray> received;
-};
-
-void runInNamespace(const QString& name, unsigned short linkType, unsigned short minLength,
-                    const QList<int>& lengths, MessageHandler* messages, StatHandler* stats,
-                    LiveRun& result)
-{
-    // Only this thread enters the namespace; the handles it opens stay bound to it.
-    if (!enterNetworkNamespace(name, &result.failure))
-        return;
-    bool listed = false;
-    result.adapters = networkAdapters(&listed);
-    if (!listed) {
-        result.failure = QStringLiteral("the adapter list cannot be read");
-        return;
-    }
-    // Frames shorter than a header are let through too: none must arrive.
-    Capture peer;
-    Capture marker;
-    if (!peer.open("kzpeer", "len < 14 or ether proto 0x88b5") || !marker.open("kzloop", nullptr)) {
-        result.failure = peer.error + marker.error;
-        return;
-    }
+    bool open(const char* device)
     {
-        LoopbackHandler element(linkType, minLength);
-        element.setMessageHandler(messages);
-        element.setStatHandler(stats);
-        feed(element, lengths);
+        char errorText[PCAP_ERRBUF_SIZE] = {};
+        handle = pcap_open_live(device, 65535, 1, 100, errorText);
+        if (!handle)
+            return fail(errorText);
+        bpf_program program{};
+        const bool set = pcap_compile(handle, &program, "len < 14 or ether proto 0x88b5", 1,
+                                      PCAP_NETMASK_UNKNOWN) == 0 &&
+                         pcap_setfilter(handle, &program) == 0;
+        pcap_freecode(&program);
+        return set || fail(pcap_geterr(handle));
     }
-    // Sent behind the element's frames: whatever the element sent has arrived before it.
-    const QByteArray last = frame(64, 0x5A);
-    if (!marker.send(last) || !peer.receiveUntil(last, result.received))
-        result.failure = marker.error + peer.error;
-}
+
+    bool send(const QByteArray& bytes)
+    {
+        const auto* data = reinterpret_cast<const u_char*>(bytes.constData());
+        return pcap_sendpacket(handle, data, int(bytes.size())) == 0 || fail(pcap_geterr(handle));
+    }
+
+    // Collects the frames that come in before one equal to last.
+    bool receiveUntil(const QByteArray& last, QList<QByteArray>& frames)
+    {
+        const QDeadlineTimer deadline(30000);
+        pcap_pkthdr* header = nullptr;
+        const u_char* bytes = nullptr;
+        while (!deadline.hasExpired()) {
+            const int got = pcap_next_ex(handle, &header, &bytes);
+            if (got < 0)
+                return fail(pcap_geterr(handle));
+            if (got == 0)
+                continue;
+            const QByteArray frame(reinterpret_cast<const char*>(bytes), int(header->caplen));
+            if (frame == last)
+                return true;
+            frames.append(frame);
+        }
+        return fail("the last frame never arrived");
+    }
+};
 
 } // namespace
 
@@ -202,7 +136,6 @@ class TestLoopbackHandler : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void adapterSearch_data();
     void adapterSearch();
     void openSequence_data();
@@ -215,12 +148,9 @@ private:
     int m_settingsCount = 0;
     std::unique_ptr<TestNamespace> m_namespace;
 
-    // A fresh, empty settings directory for one case; the store's file lies beneath it.
-    QString freshSettings()
+    QString freshStore()
     {
-        const QString path = m_settingsRoot.filePath(QString::number(++m_settingsCount));
-        useSettingsDirectory(path);
-        return path;
+        return useFreshSettings(m_settingsRoot.filePath(QString::number(++m_settingsCount)));
     }
 };
 
@@ -229,12 +159,7 @@ void TestLoopbackHandler::initTestCase()
     // Nothing here may reach the user's own configuration.
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY(m_settingsRoot.isValid());
-    freshSettings();
-}
-
-void TestLoopbackHandler::cleanupTestCase()
-{
-    m_namespace.reset();
+    freshStore();
 }
 
 void TestLoopbackHandler::adapterSearch_data()
@@ -243,26 +168,15 @@ void TestLoopbackHandler::adapterSearch_data()
     QTest::addColumn<QByteArray>("expected");
 
     QTest::newRow("empty list") << Adapters{} << QByteArray();
-    QTest::newRow("address of 6 bytes")
-        << Adapters{adapter("kzloop", "02004c4f4f50")} << QByteArray("kzloop");
     QTest::newRow("address of 8 bytes")
         << Adapters{adapter("{4F1C}", "02004c4f4f50a1b2")} << QByteArray("{4F1C}");
     QTest::newRow("address of 5 bytes") << Adapters{adapter("short", "02004c4f4f")} << QByteArray();
-    QTest::newRow("first byte differs")
-        << Adapters{adapter("eth0", "03004c4f4f50")} << QByteArray();
     QTest::newRow("last byte differs") << Adapters{adapter("eth0", "02004c4f4f51")} << QByteArray();
-    QTest::newRow("lower-case letters")
-        << Adapters{adapter("eth0", "02006c6f6f70")} << QByteArray();
     QTest::newRow("address not at the start")
         << Adapters{adapter("ib0", "0002004c4f4f50")} << QByteArray();
-    QTest::newRow("no address") << Adapters{adapter("tun0", "")} << QByteArray();
-    QTest::newRow("after others") << Adapters{adapter("lo", "000000000000"),
-                                              adapter("eth0", "52540012fe01"),
-                                              adapter("short", "02004c4f4f"),
-                                              adapter("kzloop", "02004c4f4f50")}
-                                  << QByteArray("kzloop");
-    QTest::newRow("first of two matches")
-        << Adapters{adapter("first", "02004c4f4f50"), adapter("second", "02004c4f4f50")}
+    QTest::newRow("first of two, after others")
+        << Adapters{adapter("lo", "000000000000"), adapter("short", "02004c4f4f"),
+                    adapter("first", "02004c4f4f50"), adapter("second", "02004c4f4f50")}
         << QByteArray("first");
 }
 
@@ -270,7 +184,6 @@ void TestLoopbackHandler::adapterSearch()
 {
     QFETCH(Adapters, adapters);
     QFETCH(QByteArray, expected);
-
     QCOMPARE(LoopbackHandler::findAdapter(adapters), expected);
 }
 
@@ -278,57 +191,40 @@ void TestLoopbackHandler::openSequence_data()
 {
     QTest::addColumn<Adapters>("adapters");
     QTest::addColumn<bool>("listReadable");
-    // 0: a fresh directory; 1: its parent is a file; 2: a directory stands where the file goes.
-    QTest::addColumn<int>("store");
+    QTest::addColumn<int>("store"); // 0 fresh, 1 beneath a file, 2 a directory in its place
     QTest::addColumn<QByteArray>("storeBefore");
     QTest::addColumn<int>("linkType");
-    // Packet lengths handed to the element, tag byte included; 0 is an empty call.
-    QTest::addColumn<QList<int>>("calls");
-    QTest::addColumn<int>("searches");
+    QTest::addColumn<QList<int>>("lengths"); // frame lengths; 0 is an empty call
     QTest::addColumn<QStringList>("messages");
-    // The store's file afterwards; empty where none may exist.
-    QTest::addColumn<QByteArray>("storeAfter");
+    QTest::addColumn<QByteArray>("storeAfter"); // empty: no file may exist
 
     const Adapters usable{adapter("lo", "000000000000"), adapter(AbsentAdapter, "02004c4f4f50")};
-    // The first packet is shorter than the minimum of 100, and still opens the adapter.
-    const QList<int> three{2, 200, 300};
+    // The first frame is below the minimum of 100 and still opens the adapter.
+    const QList<int> three{1, 199, 299};
     const QStringList openFailed{Found, QStringLiteral("E:<open>")};
-
-    QTest::newRow("no frame") << usable << true << 0 << QByteArray() << 140 << QList<int>{} << 0
-                              << QStringList() << QByteArray();
-    QTest::newRow("empty calls only") << usable << true << 0 << QByteArray() << 140
-                                      << QList<int>{0, 0} << 0 << QStringList() << QByteArray();
-    QTest::newRow("empty list") << Adapters{} << true << 0 << QByteArray() << 140 << three << 1
-                                << QStringList{NotFound} << QByteArray();
-    QTest::newRow("list cannot be read") << usable << false << 0 << QByteArray() << 140 << three
-                                         << 1 << QStringList{NotFound} << QByteArray();
-    QTest::newRow("no matching address")
-        << Adapters{adapter("lo", "000000000000"), adapter("kzshort", "02004c4f4f")} << true << 0
-        << QByteArray() << 140 << three << 1 << QStringList{NotFound} << QByteArray();
-    QTest::newRow("store beneath a file") << usable << true << 1 << QByteArray() << 140 << three
-                                          << 1 << QStringList{Found, NotWritten} << QByteArray();
-    QTest::newRow("directory in the store's place")
-        << usable << true << 2 << QByteArray() << 140 << three << 1
-        << QStringList{Found, NotWritten} << QByteArray();
-    QTest::newRow("SS7/MTP2 entries written, open fails")
-        << usable << true << 0 << QByteArray() << 140 << three << 1 << openFailed
-        << storeText(AbsentAdapter, 140);
-    QTest::newRow("ISDN entries written, open fails")
-        << usable << true << 0 << QByteArray() << 147 << three << 1 << openFailed
-        << storeText(AbsentAdapter, 147);
-    QTest::newRow("NULL entries written, first call empty")
-        << usable << true << 0 << QByteArray() << 0 << QList<int>{0, 1, 2} << 1 << openFailed
-        << storeText(AbsentAdapter, 0);
-    QTest::newRow("earlier entries replaced, others kept")
-        << usable << true << 0
-        << QByteArray("[Other]\nKey=1\n\n[WinPcap]\nAdapterName=old\nLinkType=9\nMore=2\n") << 147
-        << three << 1 << openFailed
-        << QByteArray("[Other]\nKey=1\n\n[WinPcap]\nAdapterName=\\\\Device\\\\NPF_" +
-                      QByteArray(AbsentAdapter) + "\nLinkType=147\nMore=2\n");
+    const auto row = [](const char* name, const Adapters& adapters, bool readable, int store,
+                        const QByteArray& before, int linkType, const QList<int>& lengths,
+                        const QStringList& messages, const QByteArray& after) {
+        QTest::newRow(name) << adapters << readable << store << before << linkType << lengths
+                            << messages << after;
+    };
+    row("no frame, empty calls only", usable, true, 0, {}, 140, {0, 0}, {}, {});
+    row("list cannot be read", usable, false, 0, {}, 140, three, {NotFound}, {});
+    row("no matching address", {adapter("kzshort", "02004c4f4f")}, true, 0, {}, 140, three,
+        {NotFound}, {});
+    row("store beneath a file", usable, true, 1, {}, 140, three, {Found, NotWritten}, {});
+    row("directory in the store's place", usable, true, 2, {}, 140, three, {Found, NotWritten}, {});
+    row("ISDN entries replace earlier ones", usable, true, 0,
+        "[Other]\nKey=1\n\n[WinPcap]\nAdapterName=old\nLinkType=9\nMore=2\n", 147, three,
+        openFailed,
+        "[Other]\nKey=1\n\n[WinPcap]\nAdapterName=\\\\Device\\\\NPF_" + QByteArray(AbsentAdapter) +
+            "\nLinkType=147\nMore=2\n");
+    row("NULL entries, first call empty", usable, true, 0, {}, 0, {0, 1, 2}, openFailed,
+        storeText(AbsentAdapter, 0));
 }
 
-// Everything up to the opening of the adapter, over made-up adapter lists: each failure is
-// reported once and stops the element for good, and nothing happens before a frame comes.
+// Everything up to the opening of the adapter: each failure is reported once and stops the
+// element for good; nothing is searched before a frame comes.
 void TestLoopbackHandler::openSequence()
 {
     QFETCH(Adapters, adapters);
@@ -336,17 +232,11 @@ void TestLoopbackHandler::openSequence()
     QFETCH(int, store);
     QFETCH(QByteArray, storeBefore);
     QFETCH(int, linkType);
-    QFETCH(QList<int>, calls);
-    QFETCH(int, searches);
+    QFETCH(QList<int>, lengths);
     QFETCH(QStringList, messages);
     QFETCH(QByteArray, storeAfter);
 
-    QString directory = freshSettings();
-    if (store == 1) {
-        directory = QStringLiteral("/dev/null/config");
-        useSettingsDirectory(directory);
-    }
-    const QString file = storeFile(directory);
+    const QString file = store == 1 ? useFreshSettings("/dev/null/config") : freshStore();
     if (store == 2)
         QVERIFY(QDir().mkpath(file));
     if (!storeBefore.isEmpty()) {
@@ -355,9 +245,8 @@ void TestLoopbackHandler::openSequence()
     }
     // The library's own words for the adapter that is not there.
     char errorText[PCAP_ERRBUF_SIZE] = {};
-    pcap_t* probe = pcap_open_live(AbsentAdapter, 300, 1, 1000, errorText);
-    QVERIFY(!probe);
-    messages.replaceInStrings(QStringLiteral("<open>"), QString::fromLocal8Bit(errorText));
+    QVERIFY(!pcap_open_live(AbsentAdapter, 300, 1, 1000, errorText));
+    messages.replaceInStrings("<open>", QString::fromLocal8Bit(errorText));
 
     MessageHandler messageHandler;
     StatHandler stats;
@@ -369,29 +258,24 @@ void TestLoopbackHandler::openSequence()
     });
     element.setMessageHandler(&messageHandler);
     element.setStatHandler(&stats);
-    for (int i = 0; i < calls.size(); ++i) {
-        QByteArray data = calls[i] > 0 ? tagged(i % 2, frame(calls[i] - 1, i)) : QByteArray();
-        element.process(data, calls[i]);
-    }
+    feed(element, lengths);
 
-    QCOMPARE(searched, searches);
+    QCOMPARE(searched, messages.isEmpty() ? 0 : 1);
     QCOMPARE(drainMessages(messageHandler), messages);
     for (int index = StatHandler::Packets; index <= StatHandler::TooLarge; ++index)
         QCOMPARE(stats.value(index), 0u);
-    if (store == 0) {
-        QCOMPARE(QFileInfo::exists(file), !storeAfter.isEmpty());
+    if (store == 0)
         QCOMPARE(fileContents(file), storeAfter);
-    }
+    if (store == 0 && storeAfter.isEmpty())
+        QVERIFY(!QFileInfo::exists(file));
 }
 
 void TestLoopbackHandler::liveInjection_data()
 {
     QTest::addColumn<int>("linkType");
     QTest::addColumn<int>("minLength");
-    // Frame lengths, channel tag not counted; the channels alternate.
-    QTest::addColumn<QList<int>>("lengths");
-    // Indices of the frames that must arrive.
-    QTest::addColumn<QList<int>>("sent");
+    QTest::addColumn<QList<int>>("lengths"); // channels alternate
+    QTest::addColumn<QList<int>>("sent");    // indices of the frames that must arrive
     QTest::addColumn<QStringList>("messages");
 
     QTest::newRow("minimum 0: a 13-byte frame fails and ends sending")
@@ -400,14 +284,10 @@ void TestLoopbackHandler::liveInjection_data()
     QTest::newRow("minimum 14 keeps 13-byte frames back")
         << 140 << 14 << QList<int>{13, 14, 15, 13, 60, 300, 1500, 20}
         << QList<int>{1, 2, 4, 5, 6, 7} << QStringList{Found};
-    QTest::newRow("first frame fails")
-        << 0 << 0 << QList<int>{13, 14, 60} << QList<int>{} << QStringList{Found, SendFailed};
-    QTest::newRow("minimum above every frame")
-        << 140 << 1501 << QList<int>{14, 1500} << QList<int>{} << QStringList{Found};
 }
 
-// The element inside a namespace of the test's own, sending out of a real veth adapter; the
-// far end of the pair must see every frame sent, byte for byte, and nothing else.
+// The element inside a namespace of the test's own, sending out of a real veth adapter: the far
+// end sees every frame sent, byte for byte, and nothing else.
 void TestLoopbackHandler::liveInjection()
 {
     QFETCH(int, linkType);
@@ -423,44 +303,56 @@ void TestLoopbackHandler::liveInjection()
     if (ip.isEmpty())
         QSKIP("the ip tool is missing; scripts/setup installs iproute2");
     if (!m_namespace) {
-        auto made = std::make_unique<TestNamespace>(ip);
-        const QString failure = made->create();
-        m_namespace = std::move(made);
-        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        m_namespace = std::make_unique<TestNamespace>(ip);
+        // Some containers and chroots cannot make one; the live rows cannot run there.
+        const QString failure = m_namespace->create();
+        if (!failure.isEmpty()) {
+            m_namespace.reset();
+            QSKIP(qPrintable("cannot make a network namespace here: " + failure));
+        }
     }
 
-    const QString directory = freshSettings();
+    const QString file = freshStore();
     MessageHandler messageHandler;
     StatHandler stats;
-    LiveRun result;
-    std::thread inside(runInNamespace, m_namespace->name(), quint16(linkType), quint16(minLength),
-                       lengths, &messageHandler, &stats, std::ref(result));
-    inside.join();
-    QVERIFY2(result.failure.isEmpty(), qPrintable(result.failure));
-
-    // The system's list, as the element saw it.
-    const NetworkAdapter* loop = nullptr;
-    for (const NetworkAdapter& listed : std::as_const(result.adapters)) {
-        if (listed.name == "kzloop")
-            loop = &listed;
-    }
-    QVERIFY(loop);
-    QCOMPARE(loop->hardwareAddress.toHex(), QByteArray("02004c4f4f50"));
-    QCOMPARE(LoopbackHandler::findAdapter(result.adapters), QByteArray("kzloop"));
-
+    LoopbackHandler element{quint16(linkType), quint16(minLength)};
+    element.setMessageHandler(&messageHandler);
+    element.setStatHandler(&stats);
+    QString failure;
+    Adapters adapters;
+    QList<QByteArray> received;
+    // Only this thread enters the namespace; the handles opened there stay bound to it.
+    std::thread([&] {
+        if (!enterNetworkNamespace(m_namespace->name(), &failure))
+            return;
+        bool listed = false;
+        adapters = networkAdapters(&listed);
+        Capture peer;
+        Capture marker;
+        if (!listed || !peer.open("kzpeer") || !marker.open("kzloop")) {
+            failure = "adapter list or capture: " + peer.error + marker.error;
+            return;
+        }
+        feed(element, lengths);
+        // Sent after the element's frames: once it has arrived, so have they.
+        const QByteArray last = frame(64, 0x5A);
+        if (!marker.send(last) || !peer.receiveUntil(last, received))
+            failure = marker.error + peer.error;
+    }).join();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QCOMPARE(LoopbackHandler::findAdapter(adapters), QByteArray("kzloop"));
     QCOMPARE(drainMessages(messageHandler), messages);
+
     QList<QByteArray> expected;
     quint32 bytes = 0;
     for (int i : sent) {
         expected.append(frame(lengths[i], i));
         bytes += quint32(lengths[i]) + 160;
     }
+    QCOMPARE(received, expected);
     QCOMPARE(stats.value(StatHandler::Packets), quint32(sent.size()));
     QCOMPARE(stats.value(StatHandler::Bytes), bytes);
-    QCOMPARE(result.received.size(), expected.size());
-    for (int i = 0; i < expected.size(); ++i)
-        QCOMPARE(result.received[i].toHex(' '), expected[i].toHex(' '));
-    QCOMPARE(fileContents(storeFile(directory)), storeText("kzloop", linkType));
+    QCOMPARE(fileContents(file), storeText("kzloop", linkType));
 }
 
 QTEST_GUILESS_MAIN(TestLoopbackHandler)
