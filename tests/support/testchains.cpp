@@ -135,3 +135,15 @@ QStringList totalsPosted(quint32 packets, quint32 bytes)
     return {QStringLiteral("%1 packets written").arg(packets),
             QStringLiteral("%1 bytes written").arg(bytes)};
 }
+
+ChannelOctets channelOctets(const QByteArray& stream)
+{
+    ChannelOctets octets;
+    for (int i = 0; i + 1 < stream.size(); i += 2) {
+        const auto a = static_cast<unsigned char>(stream[i]);
+        const auto b = static_cast<unsigned char>(stream[i + 1]);
+        octets.rx.append(char(((a & 0x0F) << 4) | (b & 0x0F)));
+        octets.sync.append(char((a & 0xF0) | (b >> 4)));
+    }
+    return octets;
+}

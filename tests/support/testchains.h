@@ -60,6 +60,14 @@ void addRandomItems(ChannelEncoder& encoder, QRandomGenerator& random, int items
 QByteArray taggedPacket(int tag, int length, int seed);
 // The two lines a trace writer posts when it is destroyed.
 QStringList totalsPosted(quint32 packets, quint32 bytes);
+// The octets of the RX and Sync timeslots in a stream of the tester's byte pairs: RX in the low
+// nibbles, Sync in the high ones, the first byte of a pair holding the upper halves.
+struct ChannelOctets
+{
+    QByteArray rx;
+    QByteArray sync;
+};
+ChannelOctets channelOctets(const QByteArray& stream);
 // Every message still queued, as text; errors are marked with a leading "E:".
 QStringList drainMessages(MessageHandler& handler);
 

@@ -4,6 +4,7 @@
 #include "device/serialdevice.h"
 #include "support/framematch.h"
 #include "support/simulatedtester.h"
+#include "support/testchains.h"
 #include "support/testfiles.h"
 #include "support/testnamespace.h"
 #include "support/tsharkreader.h"
@@ -244,13 +245,7 @@ void TestEndToEnd::portToRaw()
     QCOMPARE(writer.exitCode(), 0);
     const QByteArray stream = fileContents(dir.filePath("stream"));
     QCOMPARE(stream.size(), streamBytes);
-    QByteArray rx, sync;
-    for (int i = 0; i + 1 < stream.size(); i += 2) {
-        const auto a = static_cast<unsigned char>(stream[i]);
-        const auto b = static_cast<unsigned char>(stream[i + 1]);
-        rx.append(char(((a & 0x0F) << 4) | (b & 0x0F)));
-        sync.append(char((a & 0xF0) | (b >> 4)));
-    }
+    const auto [rx, sync] = channelOctets(stream);
     QCOMPARE(fileContents(dir.filePath("rx")), rx);
     QCOMPARE(fileContents(dir.filePath("sync")), sync);
     QVERIFY(run.hasLine(QString("Rx: %1 bytes written").arg(streamBytes / 2)));

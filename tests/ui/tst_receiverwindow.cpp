@@ -12,6 +12,7 @@
 #include "support/framematch.h"
 #include "support/ptyendpoint.h"
 #include "support/simulatedtester.h"
+#include "support/testchains.h"
 #include "support/testfiles.h"
 #include "varodaridoro.h"
 #include "writers/pcapreader.h"
@@ -441,13 +442,7 @@ void TestReceiverWindow::replayRuns()
     QStringList expected{"End of file reached"};
     if (traceType == 0) {
         const QByteArray stream = fileContents(m_stream);
-        QByteArray rx, sync;
-        for (int i = 0; i + 1 < stream.size(); i += 2) {
-            const auto a = static_cast<unsigned char>(stream[i]);
-            const auto b = static_cast<unsigned char>(stream[i + 1]);
-            rx.append(char(((a & 0x0F) << 4) | (b & 0x0F)));
-            sync.append(char((a & 0xF0) | (b >> 4)));
-        }
+        const auto [rx, sync] = channelOctets(stream);
         QCOMPARE(fileContents(out.filePath("rx")), rx);
         QCOMPARE(fileContents(out.filePath("sync")), sync);
         expected << QString("Rx: %1 bytes written").arg(rx.size())

@@ -405,8 +405,7 @@ void TestTraceWriters::snoopRecords()
     clock.setTimestamp(seconds, microseconds);
     {
         ToshibaHandler writer(&clock, path, 0);
-        // Records before this one, far below the minimum of the second writer... written with
-        // frames that take up their numbers.
+        // One-byte records before it use up the numbers below its own.
         for (int i = 1; i < number; ++i) {
             QByteArray earlier = taggedPacket(0, 1, i);
             writer.process(earlier, 2);
