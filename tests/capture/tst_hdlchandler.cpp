@@ -1,3 +1,4 @@
+#include "bitserialdeframer.h"
 #include "capture/hdlchandler.h"
 #include "capture/streamencoder.h"
 #include "packetsink.h"
@@ -50,6 +51,41 @@ QByteArray frameEndingInStuffedZero()
     return {};
 }
 
+// Records what a deframer delivers and the deframer's clock at that moment.
+template <typename DeframerType> struct Recorded : ChainHandler
+{
+    explicit Recorded(DeframerType* deframer) : source(deframer)
+    {
+        source->setNext(this);
+        source->setStatHandler(&stats);
+    }
+    void process(QByteArray& data, int len) override
+    {
+        packets.append(QByteArray(data.constData(), len));
+        const ChannelClock clock = source->timestamp();
+        stamps.append(qint64(clock.seconds) * 1000000 + clock.microseconds);
+    }
+    QList<quint32> counts()
+    {
+        return {stats.value(StatHandler::ErroredLength), stats.value(StatHandler::BadCrc),
+                stats.value(StatHandler::TooLarge)};
+    }
+
+    DeframerType* source;
+    StatHandler stats;
+    QList<QByteArray> packets;
+    QList<qint64> stamps;
+};
+
+// Line bits that never hold six ones in a row, so never a flag: 0x55 repeated, phase kept.
+void addFlagFreeBits(ChannelEncoder& encoder, int count)
+{
+    for (; count >= 8; count -= 8)
+        encoder.addRawBits(0xAA, 8);
+    if (count > 0)
+        encoder.addRawBits(0xAA >> (8 - count), count);
+}
+
 } // namespace
 
 class TestHdlcHandler : public QObject
@@ -66,6 +102,8 @@ private slots:
     void bothChannelsDifferOnlyInTheTag();
     void clockAdvancesPerOctet();
     void clockStartsAtTheWallClock();
+    void matchesTheBitSerialReference_data();
+    void matchesTheBitSerialReference();
 };
 
 void TestHdlcHandler::fcsOfTheStandardCheckString()
@@ -283,6 +321,80 @@ void TestHdlcHandler::clockStartsAtTheWallClock()
     hdlc.process(octets, 8);
     QCOMPARE(qint64(hdlc.timestamp().seconds) * 1000000 + hdlc.timestamp().microseconds,
              startUs + 16 * 125);
+}
+
+void TestHdlcHandler::matchesTheBitSerialReference_data()
+{
+    QTest::addColumn<QByteArray>("octets");
+    QTest::addColumn<int>("maxCall"); // calls of 0 to maxCall octets, at random
+
+    QRandomGenerator random(0xD1FF);
+    QTest::newRow("random octets") << randomBytes(random, 1 << 16) << 7;
+
+    // Octets that make flags, runs of ones and stuffing likely at every bit offset.
+    const unsigned char likely[] = {0x7E, 0xFF, 0xFE, 0x7F, 0x3F, 0xFC, 0x1F, 0xF8,
+                                    0x00, 0x01, 0x80, 0x3E, 0x7C, 0xBE, 0xFD, 0x5F};
+    QByteArray flagRich(1 << 16, Qt::Uninitialized);
+    for (char& octet : flagRich)
+        octet = char(random.bounded(4) ? likely[random.bounded(16)] : random.bounded(256));
+    QTest::newRow("flag-rich octets") << flagRich << 5;
+
+    ChannelEncoder traffic;
+    addRandomItems(traffic, random, 3000, 80, true);
+    QTest::newRow("traffic with faults, 2 per call") << traffic.octets() << 2;
+    QTest::newRow("traffic with faults, large calls") << traffic.octets() << 9000;
+
+    // Frames whose raw length passes the 32,768-bit buffer by -8 to +16 bits, the closing flag
+    // at every bit offset: "Too large" and the flag may fall in the same octet, in either order.
+    ChannelEncoder edges;
+    for (int shift = 0; shift < 8; ++shift) {
+        for (int extra = -8; extra <= 16; ++extra) {
+            addFlagFreeBits(edges, 32768 + extra);
+            edges.addRawBits(FlagBits, 8);
+            addFlagFreeBits(edges, shift);
+            edges.addRawBits(FlagBits, 8);
+        }
+    }
+    for (int ones : {32766, 32767, 32768, 32769, 32773, 32774, 32775, 65536 + 5, 65536 + 7})
+        edges.addIdleOnes(ones);
+    edges.addFrame(QByteArray(4094, char(0x55)));
+    edges.addFrame(QByteArray(4093, char(0xFF)));
+    edges.addFrame(frameOf("0a0b0c"));
+    QTest::newRow("buffer edges") << edges.octets() << 3;
+}
+
+// The table-driven deframer must deliver exactly what the bit-serial one does: the same packets
+// in the same order, each at the same clock reading, and the same counts after every call.
+void TestHdlcHandler::matchesTheBitSerialReference()
+{
+    QFETCH(QByteArray, octets);
+    QFETCH(int, maxCall);
+    HdlcHandler fast(1);
+    BitSerialDeframer reference(1);
+    fast.setTimestamp(1700000000, 999000);
+    reference.setTimestamp(1700000000, 999000);
+    Recorded<HdlcHandler> got(&fast);
+    Recorded<BitSerialDeframer> expected(&reference);
+
+    QRandomGenerator random(quint32(octets.size()));
+    for (qsizetype at = 0; at < octets.size();) {
+        const int n = std::min(int(random.bounded(maxCall + 1)), int(octets.size() - at));
+        QByteArray a = octets.mid(at, n);
+        QByteArray b = a;
+        fast.process(a, n);
+        reference.process(b, n);
+        at += n;
+        if (got.packets.size() != expected.packets.size() || got.counts() != expected.counts()) {
+            QCOMPARE(got.counts(), expected.counts());
+            QCOMPARE(got.packets.size(), expected.packets.size());
+        }
+    }
+    QCOMPARE(got.packets, expected.packets);
+    QCOMPARE(got.stamps, expected.stamps);
+    QCOMPARE(got.counts(), expected.counts());
+    QCOMPARE(fast.timestamp().seconds, reference.timestamp().seconds);
+    QCOMPARE(fast.timestamp().microseconds, reference.timestamp().microseconds);
+    QVERIFY(!expected.packets.isEmpty() || expected.counts() != (Counts{0, 0, 0}));
 }
 
 QTEST_GUILESS_MAIN(TestHdlcHandler)
