@@ -1,27 +1,39 @@
-// Throughput of the capture engine on realistic signalling traffic: the deframer on its own, and
-// the whole chain from a capture file to a PCAP file. Not a test: it prints figures, and fails
-// only if the chain's findings differ from what the encoder put on the line.
+// Throughput of the capture engine on realistic signalling traffic, held against libosmocore's
+// HDLC decoder on the same octets: the deframer on its own, and a whole file replay through the
+// acquisition thread to each binary trace type, in a process that does nothing else so that its
+// peak resident memory can be read too. Not a test: it prints figures, and fails only if the
+// findings differ from what the encoder put on the line.
 
+#include "capture/datagatherer.h"
 #include "capture/hdlchandler.h"
 #include "capture/messagehandler.h"
 #include "capture/signallingtraffic.h"
-#include "capture/splithandler.h"
 #include "capture/streamencoder.h"
-#include "capture/unitfeeder.h"
+#include "writers/i4bhandler.h"
+#include "writers/i7handler.h"
 #include "writers/pcaphandler.h"
 #include "writers/stathandler.h"
+
+extern "C" {
+#include <osmocom/core/isdnhdlc.h>
+}
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -38,16 +50,61 @@ constexpr quint32 SyncSeed = 0x5EED0002;
 // A 64 kbit/s timeslot carries 8000 octets a second; the stream has two bytes per octet pair.
 constexpr double LineOctetsPerSecond = 8000.0;
 constexpr double LineStreamBytesPerSecond = 2 * LineOctetsPerSecond;
-// The PCAP writer's byte counts are 32 bits wide and its file runs to about 1.4 times the
-// stream: larger runs would wrap them and fail the checks.
 constexpr int MaxSizeMegabytes = 2048;
+// Our deframer's bit buffer bounds a frame; libosmocore gets room for the same.
+constexpr int OsmoFrameBufferSize = int(HdlcHandler::BitBufferSize / 8);
+
+constexpr double TargetPairsOverOsmo = 15.0;
+constexpr double TargetPcapReplayMegabytes = 140.0;
+constexpr double TargetReplayRssMegabytes = 64.0;
+
+// Hidden options of the replay child.
+const QString ReplayOptionName = QStringLiteral("replay");
+const QString ReplayInOptionName = QStringLiteral("replay-in");
+const QString ReplayOutOptionName = QStringLiteral("replay-out");
 
 double seconds(Clock::time_point start, Clock::time_point stop)
 {
     return std::chrono::duration<double>(stop - start).count();
 }
 
-// What the encoder put on one channel, to hold the deframer's findings against.
+// Processor time of the whole process: on a machine shared with other work it moves far less
+// than the wall clock, so it is printed beside every rate.
+double cpuSeconds()
+{
+    return double(std::clock()) / CLOCKS_PER_SEC;
+}
+
+// A binary trace type the replay writes, and how its file is laid out.
+struct TraceKind
+{
+    const char* option;
+    const char* label;
+    int traceType;
+    const char* fileName;
+    int fileHeader;
+    int recordOverhead;       // per frame, besides the frame octets
+    bool headerInPostedBytes; // "N bytes written" counts the file header too
+};
+
+constexpr TraceKind TraceKinds[] = {
+    {"pcap", "PCAP", DataGatherer::Pcap, "bench-replay.pcap", PcapHandler::GlobalHeaderSize,
+     PcapHandler::RecordHeaderSize, false},
+    {"i4b", "I4B", DataGatherer::I4b, "bench-replay.i4b", 0, I4bHandler::RecordHeaderSize, false},
+    {"i7", "I7", DataGatherer::I7, "bench-replay.i7", I7Handler::FileHeaderSize,
+     I7Handler::RecordHeaderSize + I7Handler::ClosingBytes, true},
+};
+
+const TraceKind* traceKind(const QString& option)
+{
+    for (const TraceKind& kind : TraceKinds) {
+        if (option == QLatin1String(kind.option))
+            return &kind;
+    }
+    return nullptr;
+}
+
+// What the encoder put on one channel, to hold the decoders' findings against.
 struct ChannelPlan
 {
     quint64 frames = 0;
@@ -122,7 +179,7 @@ Workload generate(qint64 octetsPerChannel)
         work.rx = encodeChannel(rx, RxSeed, octetsPerChannel);
         work.sync = encodeChannel(sync, SyncSeed, octetsPerChannel);
         // As StreamFormat::captureData() pads them, but the RX octets are kept for the
-        // deframer runs.
+        // decoder runs.
         const qint64 count = qint64((std::max(rx.bitCount(), sync.bitCount()) + 7) / 8);
         work.rxOctets = rx.octets(count);
         syncOctets = sync.octets(count);
@@ -145,29 +202,30 @@ public:
     quint64 frameOctets = 0;
 };
 
-struct DeframerRun
+struct DecoderRun
 {
     double seconds = 0;
+    double cpuSeconds = 0;
     quint64 packets = 0;
     quint64 frameOctets = 0;
     quint64 badCrc = 0;
-    quint64 erroredLength = 0;
-    quint64 tooLarge = 0;
+    quint64 erroredLength = 0; // libosmocore: framing errors
+    quint64 tooLarge = 0;      // libosmocore: length errors
 };
 
-DeframerRun runDeframer(const QByteArray& octets, int unit)
+DecoderRun runDeframer(const QByteArray& octets, int unit)
 {
     StatHandler stats;
     CountingSink sink;
     HdlcHandler deframer(0);
     deframer.setNext(&sink);
     deframer.setStatHandler(&stats);
-    // One reused buffer: the copy into it is noise next to bit-by-bit deframing, and it keeps
-    // allocation out of a figure meant for the deframer alone.
+    // One reused buffer: it keeps allocation out of a figure meant for the deframer alone.
     QByteArray buffer(unit, Qt::Uninitialized);
     const char* in = octets.constData();
     const qsizetype total = octets.size();
 
+    const double cpuStart = cpuSeconds();
     const Clock::time_point start = Clock::now();
     for (qsizetype at = 0; at < total; at += unit) {
         const int n = int(std::min<qsizetype>(unit, total - at));
@@ -176,8 +234,9 @@ DeframerRun runDeframer(const QByteArray& octets, int unit)
     }
     const Clock::time_point stop = Clock::now();
 
-    DeframerRun run;
+    DecoderRun run;
     run.seconds = seconds(start, stop);
+    run.cpuSeconds = cpuSeconds() - cpuStart;
     run.packets = sink.packets;
     run.frameOctets = sink.frameOctets;
     run.badCrc = stats.value(StatHandler::BadCrc);
@@ -186,98 +245,237 @@ DeframerRun runDeframer(const QByteArray& octets, int unit)
     return run;
 }
 
-struct ChainRun
+// libosmocore's decoder on the same octets, fed as the deframer is. It takes the first line bit
+// from the least significant bit of each octet, ours sits in the most significant one: hence the
+// bit reversal. Each call returns at a frame's end, so one block may take several calls.
+DecoderRun runOsmocore(const QByteArray& octets, int unit)
 {
+    osmo_isdnhdlc_vars vars;
+    osmo_isdnhdlc_rcv_init(&vars, OSMO_HDLC_F_BITREVERSE);
+    std::vector<uint8_t> frame(OsmoFrameBufferSize);
+    const auto* in = reinterpret_cast<const uint8_t*>(octets.constData());
+    const qsizetype total = octets.size();
+    DecoderRun run;
+
+    const double cpuStart = cpuSeconds();
+    const Clock::time_point start = Clock::now();
+    for (qsizetype at = 0; at < total; at += unit) {
+        const uint8_t* src = in + at;
+        int left = int(std::min<qsizetype>(unit, total - at));
+        while (left > 0) {
+            int count = 0;
+            const int result =
+                osmo_isdnhdlc_decode(&vars, src, left, &count, frame.data(), int(frame.size()));
+            src += count;
+            left -= count;
+            if (result > 0) {
+                ++run.packets;
+                run.frameOctets += quint64(result);
+            } else if (result == -OSMO_HDLC_CRC_ERROR) {
+                ++run.badCrc;
+            } else if (result == -OSMO_HDLC_FRAMING_ERROR) {
+                ++run.erroredLength;
+            } else if (result == -OSMO_HDLC_LENGTH_ERROR) {
+                ++run.tooLarge;
+            } else if (count == 0) {
+                break; // cannot happen with input left; guards against spinning
+            }
+        }
+    }
+    const Clock::time_point stop = Clock::now();
+    run.seconds = seconds(start, stop);
+    run.cpuSeconds = cpuSeconds() - cpuStart;
+    return run;
+}
+
+// One replay as the child process reports it, plus what the parent finds on disk.
+struct ReplayRun
+{
+    bool childOk = false;
+    QString childProblem;
     double seconds = 0;
-    qint64 bytesRead = 0;
-    bool readFailed = false;
+    double cpuSeconds = 0;
+    qint64 peakRssKilobytes = -1;
     quint64 packets = 0;
-    quint64 pcapBytes = 0;
+    quint64 statBytes = 0;
     quint64 badCrc = 0;
     quint64 erroredLength = 0;
     quint64 tooLarge = 0;
-    qint64 pcapSize = -1;
-    QStringList messages;
     QStringList errors;
+    QStringList logLines;
+    qint64 fileSize = -1;
 };
 
-ChainRun runFileChain(const QString& streamPath, const QString& pcapPath)
+// "VmHWM:  12345 kB" from /proc/self/status: the peak resident set of this process.
+qint64 peakRssKilobytes()
 {
-    ChainRun run;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
+        return -1;
+    for (;;) {
+        const QByteArray line = status.readLine();
+        if (line.isEmpty())
+            return -1;
+        if (line.startsWith("VmHWM:")) {
+            const QList<QByteArray> fields = line.mid(6).simplified().split(' ');
+            bool ok = false;
+            const qint64 value = fields.value(0).toLongLong(&ok);
+            return ok ? value : -1;
+        }
+    }
+}
+
+// The child: one replay of a stream file through the acquisition thread, exactly as the
+// programs run it, then its findings as "key value" lines on standard output.
+int replayChild(const TraceKind& kind, const QString& inPath, const QString& outPath)
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     MessageHandler messages;
     StatHandler stats;
+    DataGatherer gatherer;
+    gatherer.setSourceType(DataGatherer::FileSource);
+    gatherer.setInputFileName(inPath);
+    gatherer.setTraceType(kind.traceType);
+    gatherer.setOutputFileName(outPath);
+    gatherer.setLinkType(PcapLinkType);
+    gatherer.setMinPacketLength(0);
+    gatherer.setMessageHandler(&messages);
+    gatherer.setStatHandler(&stats);
 
+    const double cpuStart = cpuSeconds();
     const Clock::time_point start = Clock::now();
-    {
-        SplitHandler split;
-        HdlcHandler rx(0);
-        HdlcHandler sync(1);
-        PcapHandler pcap(&rx, pcapPath, PcapLinkType, 0);
-        split.setNext(&rx);
-        split.setSecondNext(&sync);
-        rx.setNext(&pcap);
-        sync.setNext(&pcap);
-        ChainHandler* const elements[] = {&split, &rx, &sync, &pcap};
-        for (ChainHandler* element : elements) {
-            element->setMessageHandler(&messages);
-            element->setStatHandler(&stats);
-        }
-
-        QFile file(streamPath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            run.readFailed = true;
-        } else {
-            QByteArray block(BlockSize, Qt::Uninitialized);
-            for (;;) {
-                const qint64 n = file.read(block.data(), BlockSize);
-                if (n <= 0) {
-                    run.readFailed = n < 0;
-                    break;
-                }
-                feedInUnits(&split, block.constData(), int(n));
-                run.bytesRead += n;
-            }
-        }
-    } // the PCAP writer posts its totals and closes its file here
+    gatherer.start(QThread::TimeCriticalPriority);
+    gatherer.wait();
     const Clock::time_point stop = Clock::now();
+    const double cpuStop = cpuSeconds();
 
-    run.seconds = seconds(start, stop);
-    run.packets = stats.value(StatHandler::Packets);
-    run.pcapBytes = stats.value(StatHandler::Bytes);
-    run.badCrc = stats.value(StatHandler::BadCrc);
-    run.erroredLength = stats.value(StatHandler::ErroredLength);
-    run.tooLarge = stats.value(StatHandler::TooLarge);
-    run.pcapSize = QFileInfo(pcapPath).size();
+    std::printf("seconds %.9f\n", seconds(start, stop));
+    std::printf("cpu-seconds %.9f\n", cpuStop - cpuStart);
+    std::printf("peak-rss-kb %lld\n", static_cast<long long>(peakRssKilobytes()));
+    std::printf("packets %u\n", stats.value(StatHandler::Packets));
+    std::printf("bytes %u\n", stats.value(StatHandler::Bytes));
+    std::printf("bad-crc %u\n", stats.value(StatHandler::BadCrc));
+    std::printf("errored-length %u\n", stats.value(StatHandler::ErroredLength));
+    std::printf("too-large %u\n", stats.value(StatHandler::TooLarge));
     while (messages.hasMessages()) {
         const Message message = messages.takeMessage();
-        (message.isError() ? run.errors : run.messages).append(message.text());
+        std::printf("%s %s\n", message.isError() ? "error" : "log", qPrintable(message.text()));
     }
+    return 0;
+}
+
+ReplayRun runReplayChild(const TraceKind& kind, const QString& streamPath, const QString& outPath,
+                         int timeoutMs)
+{
+    ReplayRun run;
+    QFile::remove(outPath);
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--") + ReplayOptionName, QString::fromLatin1(kind.option),
+                 QStringLiteral("--") + ReplayInOptionName, streamPath,
+                 QStringLiteral("--") + ReplayOutOptionName, outPath});
+    if (!child.waitForStarted(timeoutMs)) {
+        run.childProblem = QStringLiteral("cannot start: ") + child.errorString();
+        return run;
+    }
+    // Only a last guard against a hung replay; a healthy one ends far sooner.
+    if (!child.waitForFinished(timeoutMs)) {
+        child.kill();
+        child.waitForFinished(-1);
+        run.childProblem = QStringLiteral("did not end within %1 s").arg(timeoutMs / 1000);
+        return run;
+    }
+    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) {
+        run.childProblem = QStringLiteral("ended abnormally (exit code %1)").arg(child.exitCode());
+        return run;
+    }
+
+    const QStringList lines =
+        QString::fromLocal8Bit(child.readAllStandardOutput()).split(QLatin1Char('\n'));
+    int fields = 0;
+    for (const QString& line : lines) {
+        const qsizetype space = line.indexOf(QLatin1Char(' '));
+        if (space < 0)
+            continue;
+        const QString key = line.left(space);
+        const QString value = line.mid(space + 1);
+        if (key == QLatin1String("error")) {
+            run.errors.append(value);
+            continue;
+        }
+        if (key == QLatin1String("log")) {
+            run.logLines.append(value);
+            continue;
+        }
+        ++fields;
+        if (key == QLatin1String("seconds"))
+            run.seconds = value.toDouble();
+        else if (key == QLatin1String("cpu-seconds"))
+            run.cpuSeconds = value.toDouble();
+        else if (key == QLatin1String("peak-rss-kb"))
+            run.peakRssKilobytes = value.toLongLong();
+        else if (key == QLatin1String("packets"))
+            run.packets = value.toULongLong();
+        else if (key == QLatin1String("bytes"))
+            run.statBytes = value.toULongLong();
+        else if (key == QLatin1String("bad-crc"))
+            run.badCrc = value.toULongLong();
+        else if (key == QLatin1String("errored-length"))
+            run.erroredLength = value.toULongLong();
+        else if (key == QLatin1String("too-large"))
+            run.tooLarge = value.toULongLong();
+        else
+            --fields;
+    }
+    if (fields != 8 || run.seconds <= 0) {
+        run.childProblem = QStringLiteral("reported %1 of 8 figures").arg(fields);
+        return run;
+    }
+    run.fileSize = QFileInfo(outPath).size();
+    run.childOk = true;
     return run;
 }
 
 struct Measurement
 {
-    const char* name;
+    Measurement(const QString& name, const char* input, double lineBytesPerSecond)
+        : name(name), input(input), lineBytesPerSecond(lineBytesPerSecond)
+    {}
+
+    QString name;
     const char* input;
     double lineBytesPerSecond;
-    std::vector<double> rates; // MB/s, in run order
+    std::vector<double> rates;    // MB/s, in run order
+    std::vector<double> cpuRates; // MB per processor second
+
+    void add(double megabytes, double wallSeconds, double processorSeconds)
+    {
+        rates.push_back(megabytes / wallSeconds);
+        // The process clock ticks coarsely: a tiny run may show none.
+        cpuRates.push_back(processorSeconds > 0 ? megabytes / processorSeconds : 0);
+    }
 };
 
 double median(std::vector<double> values)
 {
+    if (values.empty())
+        return 0;
     std::sort(values.begin(), values.end());
     const size_t n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-void printMeasurement(const Measurement& m)
+void printMeasurement(const Measurement& m, double osmoBest)
 {
     const double mid = median(m.rates);
-    std::printf("%-36s %-12s %12.1f %12.0f   ", m.name, m.input, mid,
-                mid * Megabyte / m.lineBytesPerSecond);
+    std::printf("%-38s %-12s %8.1f %8.1f %10.0f %9.2f   ", qPrintable(m.name), m.input, mid,
+                median(m.cpuRates), mid * Megabyte / m.lineBytesPerSecond,
+                osmoBest > 0 ? mid / osmoBest : 0.0);
     for (double rate : m.rates)
         std::printf(" %.1f", rate);
     std::printf("\n");
+    std::fflush(stdout);
 }
 
 const char* verdict(bool ok)
@@ -285,9 +483,32 @@ const char* verdict(bool ok)
     return ok ? "ok" : "MISMATCH";
 }
 
+const char* metOrNot(bool met)
+{
+    return met ? "met" : "not met";
+}
+
 QString megabytes(double bytes)
 {
     return QString::number(bytes / Megabyte, 'f', 1) + QStringLiteral(" MB");
+}
+
+QString countsText(const DecoderRun& run)
+{
+    return QStringLiteral("%1 packets (%2 frame octets), bad FCS %3, errored length %4, too "
+                          "large %5")
+        .arg(run.packets)
+        .arg(run.frameOctets)
+        .arg(run.badCrc)
+        .arg(run.erroredLength)
+        .arg(run.tooLarge);
+}
+
+bool matchesPlan(const DecoderRun& run, const ChannelPlan& plan)
+{
+    return run.packets == plan.frames && run.frameOctets == plan.frameOctets &&
+           run.badCrc == plan.badCrc && run.erroredLength == plan.erroredLength &&
+           run.tooLarge == plan.tooLarge;
 }
 
 } // namespace
@@ -299,7 +520,8 @@ int main(int argc, char* argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Capture engine throughput on generated signalling traffic."));
+        QStringLiteral("Capture engine throughput on generated signalling traffic, against "
+                       "libosmocore's HDLC decoder."));
     parser.addHelpOption();
     const QCommandLineOption sizeOption(
         QStringLiteral("size"), QStringLiteral("Stream size in MB (2^20 bytes), default 64."),
@@ -309,10 +531,25 @@ int main(int argc, char* argv[])
                                           QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption keepOption(
         QStringLiteral("keep"),
-        QStringLiteral("Write the stream and PCAP files here and keep them."),
+        QStringLiteral("Write the stream and trace files here and keep them."),
         QStringLiteral("DIR"));
-    parser.addOptions({sizeOption, repeatOption, keepOption});
+    QCommandLineOption replayOption(ReplayOptionName, QString(), QStringLiteral("TYPE"));
+    QCommandLineOption replayInOption(ReplayInOptionName, QString(), QStringLiteral("FILE"));
+    QCommandLineOption replayOutOption(ReplayOutOptionName, QString(), QStringLiteral("FILE"));
+    for (QCommandLineOption* hidden : {&replayOption, &replayInOption, &replayOutOption})
+        hidden->setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions(
+        {sizeOption, repeatOption, keepOption, replayOption, replayInOption, replayOutOption});
     parser.process(app);
+
+    if (parser.isSet(replayOption)) {
+        const TraceKind* kind = traceKind(parser.value(replayOption));
+        if (!kind || !parser.isSet(replayInOption) || !parser.isSet(replayOutOption)) {
+            std::fprintf(stderr, "--replay needs pcap, i4b or i7, --replay-in and --replay-out\n");
+            return 2;
+        }
+        return replayChild(*kind, parser.value(replayInOption), parser.value(replayOutOption));
+    }
 
     bool sizeOk = false;
     bool repeatOk = false;
@@ -329,7 +566,8 @@ int main(int argc, char* argv[])
 
     QTemporaryDir temporary;
     QString dir;
-    if (parser.isSet(keepOption)) {
+    const bool keep = parser.isSet(keepOption);
+    if (keep) {
         dir = parser.value(keepOption);
         if (!QDir().mkpath(dir)) {
             std::fprintf(stderr, "cannot create %s\n", qPrintable(dir));
@@ -342,8 +580,8 @@ int main(int argc, char* argv[])
         }
         dir = temporary.path();
     }
+    dir = QFileInfo(dir).absoluteFilePath();
     const QString streamPath = QDir(dir).filePath(QStringLiteral("bench-stream.bin"));
-    const QString pcapPath = QDir(dir).filePath(QStringLiteral("bench-capture.pcap"));
 
     // Generation: not timed as part of any figure.
     const qint64 octetsPerChannel = qint64(sizeMegabytes) * qint64(Megabyte) / 2;
@@ -363,7 +601,34 @@ int main(int argc, char* argv[])
     }
     work.stream = QByteArray();
 
-    std::printf("vezive-bench: capture engine throughput, MB = 2^20 bytes\n");
+    const quint64 frames = work.rx.frames + work.sync.frames;
+    const quint64 frameOctets = work.rx.frameOctets + work.sync.frameOctets;
+    // The writers' totals are 32 bits wide: a run whose files outgrow them cannot be checked.
+    for (const TraceKind& kind : TraceKinds) {
+        const quint64 fileSize =
+            kind.fileHeader + frameOctets + frames * quint64(kind.recordOverhead);
+        if (fileSize > std::numeric_limits<quint32>::max()) {
+            std::fprintf(stderr,
+                         "--size %d makes a %s file of %s, past the writers' 32-bit "
+                         "totals: choose a smaller size\n",
+                         sizeMegabytes, kind.label, qPrintable(megabytes(double(fileSize))));
+            return 2;
+        }
+    }
+
+    std::printf("vezive-bench: capture engine throughput, MB = 2^20 bytes, medians of %d runs\n",
+                repeat);
+    std::printf("measures  on the same generated data: libosmocore's osmo_isdnhdlc_decode and "
+                "our HdlcHandler on the RX channel's octets,\n"
+                "          each fed 4096 and 2 octets per call; and a replay of the stream file "
+                "through DataGatherer (4096-byte reads,\n"
+                "          4-byte units, both channels) to PCAP, I4B and I7, file reading "
+                "included, each in a child process that does\n"
+                "          only the replay and reports its peak resident memory (VmHWM)\n");
+    std::printf("targets   deframer at 2 octets per call >= %.0fx libosmocore (its faster feed); "
+                "replay to PCAP >= %.0f MB/s of stream;\n"
+                "          replay peak RSS < %.0f MB\n",
+                TargetPairsOverOsmo, TargetPcapReplayMegabytes, TargetReplayRssMegabytes);
     std::printf("traffic   SS7 signalling units, each fault kind about 1 item in %d, seeds %#x "
                 "(RX) %#x (Sync), generated in %.1f s (not timed)\n",
                 FaultOneIn, RxSeed, SyncSeed, generateSeconds);
@@ -383,93 +648,193 @@ int main(int argc, char* argv[])
     };
     printPlan("RX", work.rx);
     printPlan("Sync", work.sync);
-    std::printf("files     %s (%s)\n\n", qPrintable(dir),
-                parser.isSet(keepOption) ? "kept" : "temporary");
+    std::printf("files     %s (%s)\n\n", qPrintable(dir), keep ? "kept" : "temporary");
     std::fflush(stdout);
 
     bool allOk = true;
-    std::vector<QString> details;
+    QStringList details;
 
-    const ChannelPlan& rxPlan = work.rx;
+    // libosmocore first: every other figure is also given as a ratio to its faster feed.
+    // Its counts must not depend on how the octets are fed, or the feeding loop is wrong.
+    DecoderRun osmoLast;
+    bool osmoFeedsAgree = true;
+    auto osmoMeasurement = [&](const char* name, int unit) {
+        Measurement m(QString::fromLatin1(name), "RX octets", LineOctetsPerSecond);
+        for (int i = 0; i < repeat; ++i) {
+            const DecoderRun run = runOsmocore(work.rxOctets, unit);
+            m.add(double(channelOctets) / Megabyte, run.seconds, run.cpuSeconds);
+            if (osmoLast.seconds > 0)
+                osmoFeedsAgree = osmoFeedsAgree && run.packets == osmoLast.packets &&
+                                 run.frameOctets == osmoLast.frameOctets &&
+                                 run.badCrc == osmoLast.badCrc &&
+                                 run.erroredLength == osmoLast.erroredLength &&
+                                 run.tooLarge == osmoLast.tooLarge;
+            osmoLast = run;
+        }
+        return m;
+    };
+    const Measurement osmoBlocks = osmoMeasurement("libosmocore, 4096 octets per call", BlockSize);
+    const Measurement osmoPairs = osmoMeasurement("libosmocore, 2 octets per call", 2);
+    const double osmoBest = std::max(median(osmoBlocks.rates), median(osmoPairs.rates));
+
+    std::printf("%-38s %-12s %8s %8s %10s %9s    %s\n", "measurement", "input", "MB/s", "CPU MB/s",
+                "x realtime", "x osmo", "runs MB/s");
+    printMeasurement(osmoBlocks, osmoBest);
+    printMeasurement(osmoPairs, osmoBest);
+
     auto deframerMeasurement = [&](const char* name, int unit) {
-        Measurement m{name, "RX octets", LineOctetsPerSecond, {}};
-        DeframerRun last;
+        Measurement m(QString::fromLatin1(name), "RX octets", LineOctetsPerSecond);
+        DecoderRun last;
         bool ok = true;
         for (int i = 0; i < repeat; ++i) {
             last = runDeframer(work.rxOctets, unit);
-            m.rates.push_back(double(channelOctets) / Megabyte / last.seconds);
-            ok = ok && last.packets == rxPlan.frames && last.frameOctets == rxPlan.frameOctets &&
-                 last.badCrc == rxPlan.badCrc && last.erroredLength == rxPlan.erroredLength &&
-                 last.tooLarge == rxPlan.tooLarge;
+            m.add(double(channelOctets) / Megabyte, last.seconds, last.cpuSeconds);
+            ok = ok && matchesPlan(last, work.rx);
         }
         allOk = allOk && ok;
-        details.push_back(
-            QStringLiteral("%1: %2 packets (%3 frame octets), bad FCS %4, errored length %5, too "
-                           "large %6, per run; as encoded: %7")
-                .arg(QString::fromLatin1(name))
-                .arg(last.packets)
-                .arg(last.frameOctets)
-                .arg(last.badCrc)
-                .arg(last.erroredLength)
-                .arg(last.tooLarge)
-                .arg(QString::fromLatin1(verdict(ok))));
+        details.append(QStringLiteral("%1: %2, per run; as encoded: %3")
+                           .arg(QString::fromLatin1(name), countsText(last),
+                                QString::fromLatin1(verdict(ok))));
+        printMeasurement(m, osmoBest);
         return m;
     };
-
-    std::printf("%-36s %-12s %12s %12s    %s\n", "measurement", "input", "median MB/s",
-                "x real time", "runs MB/s");
-    const Measurement blocks = deframerMeasurement("deframer, 4096 octets per call", BlockSize);
-    printMeasurement(blocks);
-    std::fflush(stdout);
+    deframerMeasurement("deframer, 4096 octets per call", BlockSize);
     const Measurement pairs = deframerMeasurement("deframer, 2 octets per call", 2);
-    printMeasurement(pairs);
-    std::fflush(stdout);
 
     {
-        Measurement m{
-            "file chain to PCAP, 4096-byte reads", "stream bytes", LineStreamBytesPerSecond, {}};
-        const quint64 frames = work.rx.frames + work.sync.frames;
-        const quint64 frameOctets = work.rx.frameOctets + work.sync.frameOctets;
-        const quint64 recordBytes = frameOctets + frames * PcapHandler::RecordHeaderSize;
-        const QStringList totals{QString::number(frames) + QStringLiteral(" packets written"),
-                                 QString::number(recordBytes) + QStringLiteral(" bytes written")};
-        ChainRun last;
+        // libosmocore drops the stray bits of some frames with extra bits before their closing
+        // flag and takes the frame as good, where ours counts an errored length; otherwise the
+        // two must find the same good frames.
+        const quint64 fewest = work.rx.frames;
+        const quint64 most = work.rx.frames + work.rx.extraBitItems;
+        const bool ok = osmoFeedsAgree && osmoLast.packets >= fewest && osmoLast.packets <= most;
+        allOk = allOk && ok;
+        details.append(
+            QStringLiteral("libosmocore: %1 good frames (%2 frame octets), CRC errors %3, framing "
+                           "errors %4, length errors %5, per run and feed (%6); good frames %7 "
+                           "to %8 expected (our deframer's, plus those with extra bits): %9")
+                .arg(osmoLast.packets)
+                .arg(osmoLast.frameOctets)
+                .arg(osmoLast.badCrc)
+                .arg(osmoLast.erroredLength)
+                .arg(osmoLast.tooLarge)
+                .arg(QString::fromLatin1(osmoFeedsAgree ? "the same" : "NOT the same"))
+                .arg(fewest)
+                .arg(most)
+                .arg(QString::fromLatin1(verdict(ok))));
+    }
+
+    // Generous: a healthy replay runs many times faster than one second per MB.
+    const int replayTimeoutMs = 60000 + 1000 * sizeMegabytes;
+    double pcapReplayRate = 0;
+    double pcapReplayCpuRate = 0;
+    qint64 worstRssKilobytes = 0;
+    QStringList rssTexts;
+    for (const TraceKind& kind : TraceKinds) {
+        const QString outPath = QDir(dir).filePath(QString::fromLatin1(kind.fileName));
+        Measurement m(QStringLiteral("replay to %1 (DataGatherer, file)").arg(kind.label),
+                      "stream bytes", LineStreamBytesPerSecond);
+        const quint64 records = frameOctets + frames * quint64(kind.recordOverhead);
+        const quint64 postedBytes = records + (kind.headerInPostedBytes ? kind.fileHeader : 0);
+        const QStringList expectedLog{QString::number(frames) + QStringLiteral(" packets written"),
+                                      QString::number(postedBytes) +
+                                          QStringLiteral(" bytes written")};
+        const QStringList expectedErrors{QStringLiteral("End of file reached")};
+        ReplayRun last;
         bool ok = true;
-        for (int i = 0; i < repeat; ++i) {
-            last = runFileChain(streamPath, pcapPath);
-            m.rates.push_back(double(last.bytesRead) / Megabyte / last.seconds);
-            ok = ok && !last.readFailed && last.bytesRead == streamBytes &&
-                 last.packets == frames && last.pcapBytes == recordBytes &&
-                 last.pcapSize == qint64(PcapHandler::GlobalHeaderSize + recordBytes) &&
+        qint64 kindRss = 0;
+        for (int i = 0; i < repeat && ok; ++i) {
+            last = runReplayChild(kind, streamPath, outPath, replayTimeoutMs);
+            if (!last.childOk) {
+                ok = false;
+                break;
+            }
+            m.add(double(streamBytes) / Megabyte, last.seconds, last.cpuSeconds);
+            kindRss = std::max(kindRss, last.peakRssKilobytes);
+            ok = last.packets == frames && last.statBytes == records &&
+                 last.fileSize == qint64(kind.fileHeader + records) &&
                  last.badCrc == work.rx.badCrc + work.sync.badCrc &&
                  last.erroredLength == work.rx.erroredLength + work.sync.erroredLength &&
-                 last.tooLarge == work.rx.tooLarge + work.sync.tooLarge && last.errors.isEmpty() &&
-                 last.messages == totals;
+                 last.tooLarge == work.rx.tooLarge + work.sync.tooLarge &&
+                 last.errors == expectedErrors && last.logLines == expectedLog &&
+                 last.peakRssKilobytes > 0;
         }
+        if (!keep)
+            QFile::remove(outPath);
         allOk = allOk && ok;
-        printMeasurement(m);
-        details.push_back(
-            QStringLiteral("PCAP chain: %1 packets written, PCAP file %2 bytes (%3), bad FCS %4, "
-                           "errored length %5, too large %6, per run; posted at teardown: \"%7\"; "
-                           "as encoded: %8")
+        if (!m.rates.empty())
+            printMeasurement(m, osmoBest);
+        if (kind.traceType == DataGatherer::Pcap) {
+            pcapReplayRate = median(m.rates);
+            pcapReplayCpuRate = median(m.cpuRates);
+        }
+        worstRssKilobytes = std::max(worstRssKilobytes, kindRss);
+        rssTexts.append(QStringLiteral("%1 %2").arg(kind.label, megabytes(kindRss * 1024.0)));
+
+        if (!last.childOk) {
+            details.append(QStringLiteral("replay to %1: the replay process %2: MISMATCH")
+                               .arg(kind.label, last.childProblem));
+            continue;
+        }
+        details.append(
+            QStringLiteral("replay to %1: %2 packets, statistics %3 bytes, file %4 bytes (%5), "
+                           "bad FCS %6, errored length %7, too large %8, per run; posted: "
+                           "\"%9\"; as encoded: %10")
+                .arg(QString::fromLatin1(kind.label))
                 .arg(last.packets)
-                .arg(last.pcapSize)
-                .arg(megabytes(double(last.pcapSize)))
+                .arg(last.statBytes)
+                .arg(last.fileSize)
+                .arg(megabytes(double(last.fileSize)))
                 .arg(last.badCrc)
                 .arg(last.erroredLength)
                 .arg(last.tooLarge)
-                .arg(last.messages.join(QStringLiteral("\", \"")))
+                .arg((last.errors + last.logLines).join(QStringLiteral("\", \"")))
                 .arg(QString::fromLatin1(verdict(ok))));
-        for (const QString& error : last.errors)
-            details.push_back(QStringLiteral("PCAP chain error: ") + error);
-        if (last.readFailed)
-            details.push_back(QStringLiteral("PCAP chain: reading ") + streamPath +
-                              QStringLiteral(" failed"));
+        if (!ok)
+            details.append(
+                QStringLiteral("replay to %1 expected: %2 packets, statistics %3 bytes, file %4 "
+                               "bytes, bad FCS %5, errored length %6, too large %7; posted: \"%8\"")
+                    .arg(QString::fromLatin1(kind.label))
+                    .arg(frames)
+                    .arg(records)
+                    .arg(kind.fileHeader + records)
+                    .arg(work.rx.badCrc + work.sync.badCrc)
+                    .arg(work.rx.erroredLength + work.sync.erroredLength)
+                    .arg(work.rx.tooLarge + work.sync.tooLarge)
+                    .arg((expectedErrors + expectedLog).join(QStringLiteral("\", \""))));
     }
 
-    std::printf("\nx real time: median rate over one 64 kbit/s timeslot (8000 octets/s per "
-                "channel, 16000 stream bytes/s). The stream file is read from the page cache.\n");
-    for (const QString& line : details)
+    std::printf("%-38s %-12s %8s   %s\n", "replay peak RSS (VmHWM), worst run", "",
+                qPrintable(megabytes(worstRssKilobytes * 1024.0)),
+                qPrintable(rssTexts.join(QStringLiteral(", "))));
+
+    // The verdicts go by the wall clock; the processor-time figures beside them show how much
+    // of a shortfall other work on the machine may account for.
+    const double pairsOverOsmo = osmoBest > 0 ? median(pairs.rates) / osmoBest : 0;
+    const double osmoBestCpu = std::max(median(osmoBlocks.cpuRates), median(osmoPairs.cpuRates));
+    const double pairsOverOsmoCpu = osmoBestCpu > 0 ? median(pairs.cpuRates) / osmoBestCpu : 0;
+    const double worstRssMegabytes = worstRssKilobytes * 1024.0 / Megabyte;
+    std::printf("\ntargets\n");
+    std::printf("  deframer at 2 octets per call >= %.0fx libosmocore: %.2fx (%.2fx by processor "
+                "time), %s\n",
+                TargetPairsOverOsmo, pairsOverOsmo, pairsOverOsmoCpu,
+                metOrNot(pairsOverOsmo >= TargetPairsOverOsmo));
+    std::printf("  replay to PCAP >= %.0f MB/s of stream: %.1f MB/s (%.1f by processor time), %s\n",
+                TargetPcapReplayMegabytes, pcapReplayRate, pcapReplayCpuRate,
+                metOrNot(pcapReplayRate >= TargetPcapReplayMegabytes));
+    std::printf("  replay peak RSS < %.0f MB: %.1f MB, %s\n", TargetReplayRssMegabytes,
+                worstRssMegabytes,
+                metOrNot(worstRssKilobytes > 0 && worstRssMegabytes < TargetReplayRssMegabytes));
+
+    std::printf("\nMB/s: median over the wall clock; CPU MB/s: median over the process's processor "
+                "time (both threads of a replay).\n"
+                "x realtime: MB/s over one 64 kbit/s timeslot (8000 octets/s per channel, 16000 "
+                "stream bytes/s).\n"
+                "x osmo: MB/s over libosmocore's faster feed; a replay's stream bytes are the "
+                "octets of both channels.\n"
+                "The stream file is read from the page cache; a replay is timed from the "
+                "thread's start to its end, trace files closed.\n");
+    for (const QString& line : std::as_const(details))
         std::printf("%s\n", qPrintable(line));
     return allOk ? 0 : 1;
 }
