@@ -355,8 +355,17 @@ void TestHdlcHandler::matchesTheBitSerialReference_data()
             edges.addRawBits(FlagBits, 8);
         }
     }
-    for (int ones : {32766, 32767, 32768, 32769, 32773, 32774, 32775, 65536 + 5, 65536 + 7})
-        edges.addIdleOnes(ones);
+    // Runs of ones that end just past one or two buffers, the frame starting at every bit
+    // offset within an octet.
+    for (int offset = 0; offset < 8; ++offset) {
+        for (int ones : {32767, 32768, 32769, 32773, 32774, 32775, 65536 + 5, 65536 + 7}) {
+            addFlagFreeBits(edges, int(offset + 16 - edges.bitCount() % 8) % 8);
+            edges.addRawBits(FlagBits, 8);
+            for (int left = ones; left > 0; left -= 8)
+                edges.addRawBits(0xFF, std::min(left, 8));
+            edges.addRawBits(FlagBits, 8);
+        }
+    }
     edges.addFrame(QByteArray(4094, char(0x55)));
     edges.addFrame(QByteArray(4093, char(0xFF)));
     edges.addFrame(frameOf("0a0b0c"));
