@@ -3,10 +3,11 @@
 #include "capture/hdlchandler.h"
 #include "writers/littleendian.h"
 
+#include <cstring>
 
 I4bHandler::I4bHandler(HdlcHandler* timeReference, const QString& fileName,
                        unsigned short minPacketLength)
-    : m_timeReference(timeReference), m_file(this, fileName, QByteArray()),
+    : m_timeReference(timeReference), m_file(this, &m_totals, fileName, QByteArray()),
       m_minPacketLength(minPacketLength)
 {}
 
@@ -14,6 +15,7 @@ I4bHandler::~I4bHandler()
 {
     if (!m_file.exists())
         return;
+    m_file.flush();
     m_totals.post(*this);
 }
 
@@ -24,22 +26,19 @@ void I4bHandler::process(QByteArray& data, int len)
     if (frameLength < int(m_minPacketLength) || !m_file.openOnce())
         return;
 
-    const ChannelClock& clock = m_timeReference->timestamp();
     const quint32 recordLength = quint32(RecordHeaderSize + frameLength);
-    QByteArray record;
-    record.reserve(int(recordLength));
-    appendLe32(record, recordLength);
-    appendLe32(record, 0); // unit
-    appendLe32(record, DChannel);
-    appendLe32(record, data.at(0) == 0 ? NetworkToUser : UserToNetwork);
-    appendLe32(record, 0); // truncated bytes
-    appendLe32(record, 0); // frame count
-    appendLe32(record, clock.seconds);
-    appendLe32(record, clock.microseconds);
-    record.append(data.constData() + 1, frameLength);
-    // One unbuffered write per record: the file is whole up to the last frame during the run.
-    if (!m_file.write(record))
+    char* record = m_file.beginRecord(recordLength);
+    if (!record)
         return;
-
-    m_totals.addRecord(*this, recordLength);
+    const ChannelClock& clock = m_timeReference->timestamp();
+    putLe32(record, recordLength);
+    putLe32(record + 4, 0); // unit
+    putLe32(record + 8, DChannel);
+    putLe32(record + 12, data.at(0) == 0 ? NetworkToUser : UserToNetwork);
+    putLe32(record + 16, 0); // truncated bytes
+    putLe32(record + 20, 0); // frame count
+    putLe32(record + 24, clock.seconds);
+    putLe32(record + 28, clock.microseconds);
+    std::memcpy(record + RecordHeaderSize, data.constData() + 1, size_t(frameLength));
+    m_file.endRecord();
 }

@@ -3,10 +3,12 @@
 #include "capture/hdlchandler.h"
 #include "writers/littleendian.h"
 
+#include <cstring>
 
 I7Handler::I7Handler(HdlcHandler* timeReference, const QString& fileName,
                      unsigned short minPacketLength)
-    : m_timeReference(timeReference), m_file(this, fileName, QByteArray(FileHeaderSize, '\0')),
+    : m_timeReference(timeReference),
+      m_file(this, &m_totals, fileName, QByteArray(FileHeaderSize, '\0')),
       m_minPacketLength(minPacketLength)
 {}
 
@@ -16,6 +18,7 @@ I7Handler::~I7Handler()
         return;
     // The header holds the file length, so it can only be completed now. A file whose writes
     // failed has been cut back to its last whole record; its header states that length.
+    m_file.flush();
     m_file.overwriteStart(fileHeader(quint32(m_file.size())));
     m_totals.post(*this);
 }
@@ -41,18 +44,18 @@ void I7Handler::process(QByteArray& data, int len)
     if (m_totals.bytes() == 0)
         m_totals.addHeader(FileHeaderSize);
 
-    const ChannelClock& clock = m_timeReference->timestamp();
-    QByteArray record;
-    record.reserve(RecordHeaderSize + frameLength + ClosingBytes);
-    appendLe16(record, quint16(frameLength + ClosingBytes));
-    record.append(data.at(0));
-    record.append('\0');
-    appendLe32(record, clock.seconds);
-    appendLe32(record, clock.microseconds);
-    record.append(data.constData() + 1, frameLength);
-    record.append(ClosingBytes, '\0'); // in the place of the FCS
-    if (!m_file.write(record))
+    const qsizetype recordSize = RecordHeaderSize + frameLength + ClosingBytes;
+    char* record = m_file.beginRecord(recordSize);
+    if (!record)
         return;
-
-    m_totals.addRecord(*this, quint32(record.size()));
+    const ChannelClock& clock = m_timeReference->timestamp();
+    putLe16(record, quint16(frameLength + ClosingBytes));
+    record[2] = data.at(0);
+    record[3] = '\0';
+    putLe32(record + 4, clock.seconds);
+    putLe32(record + 8, clock.microseconds);
+    std::memcpy(record + RecordHeaderSize, data.constData() + 1, size_t(frameLength));
+    std::memset(record + RecordHeaderSize + frameLength, 0,
+                ClosingBytes); // in the place of the FCS
+    m_file.endRecord();
 }

@@ -22,13 +22,16 @@ public:
     ~I7Handler() override;
     void process(QByteArray& data, int len) override;
 
+    // The output file, for the run to choose buffering and flush it.
+    TraceFile& traceFile() { return m_file; }
+
     static QByteArray fileHeader(quint32 fileLength);
 
 private:
     HdlcHandler* m_timeReference; // not owned
+    WriterTotals m_totals;        // before m_file, which counts into it
     TraceFile m_file;
     unsigned short m_minPacketLength;
-    WriterTotals m_totals;
 };
 
 #endif

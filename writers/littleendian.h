@@ -17,6 +17,18 @@ inline void appendLe32(QByteArray& out, quint32 value)
         out.append(char((value >> shift) & 0xFF));
 }
 
+inline void putLe16(char* at, quint16 value)
+{
+    at[0] = char(value & 0xFF);
+    at[1] = char((value >> 8) & 0xFF);
+}
+
+inline void putLe32(char* at, quint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        at[i] = char((value >> (8 * i)) & 0xFF);
+}
+
 inline quint16 readLe16(const char* at)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(at);

@@ -3,10 +3,11 @@
 #include "capture/hdlchandler.h"
 #include "writers/littleendian.h"
 
+#include <cstring>
 
 PcapHandler::PcapHandler(HdlcHandler* timeReference, const QString& fileName,
                          unsigned short linkType, unsigned short minPacketLength)
-    : m_timeReference(timeReference), m_file(this, fileName, globalHeader(linkType)),
+    : m_timeReference(timeReference), m_file(this, &m_totals, fileName, globalHeader(linkType)),
       m_minPacketLength(minPacketLength)
 {}
 
@@ -14,6 +15,7 @@ PcapHandler::~PcapHandler()
 {
     if (!m_file.exists())
         return;
+    m_file.flush();
     m_totals.post(*this);
 }
 
@@ -39,16 +41,14 @@ void PcapHandler::process(QByteArray& data, int len)
     if (frameLength < m_minPacketLength)
         return;
 
-    const ChannelClock& clock = m_timeReference->timestamp();
-    QByteArray record;
-    record.reserve(RecordHeaderSize + int(frameLength));
-    appendLe32(record, clock.seconds);
-    appendLe32(record, clock.microseconds);
-    appendLe32(record, frameLength); // captured length
-    appendLe32(record, frameLength); // length on the line
-    record.append(data.constData() + 1, int(frameLength));
-    if (!m_file.write(record))
+    char* record = m_file.beginRecord(RecordHeaderSize + qsizetype(frameLength));
+    if (!record)
         return;
-
-    m_totals.addRecord(*this, frameLength + RecordHeaderSize);
+    const ChannelClock& clock = m_timeReference->timestamp();
+    putLe32(record, clock.seconds);
+    putLe32(record + 4, clock.microseconds);
+    putLe32(record + 8, frameLength);  // captured length
+    putLe32(record + 12, frameLength); // length on the line
+    std::memcpy(record + RecordHeaderSize, data.constData() + 1, frameLength);
+    m_file.endRecord();
 }

@@ -23,13 +23,16 @@ public:
     ~PcapHandler() override;
     void process(QByteArray& data, int len) override;
 
+    // The output file, for the run to choose buffering and flush it.
+    TraceFile& traceFile() { return m_file; }
+
     static QByteArray globalHeader(unsigned short linkType);
 
 private:
     HdlcHandler* m_timeReference; // not owned
+    WriterTotals m_totals;        // before m_file, which counts into it
     TraceFile m_file;
     unsigned short m_minPacketLength;
-    WriterTotals m_totals;
 };
 
 #endif

@@ -22,7 +22,7 @@ void appendTwoDigits(QByteArray& out, int value)
 
 ToshibaHandler::ToshibaHandler(HdlcHandler* timeReference, const QString& fileName,
                                unsigned short minPacketLength)
-    : m_timeReference(timeReference), m_file(this, fileName, QByteArray(FileHeader)),
+    : m_timeReference(timeReference), m_file(this, &m_totals, fileName, QByteArray(FileHeader)),
       m_minPacketLength(minPacketLength), m_cachedSecond(0)
 {}
 
@@ -31,6 +31,7 @@ ToshibaHandler::~ToshibaHandler()
     // A file that could not be opened has been reported; totals of nothing would only mislead.
     if (!m_file.exists())
         return;
+    m_file.flush();
     m_totals.post(*this);
 }
 
@@ -45,11 +46,8 @@ void ToshibaHandler::process(QByteArray& data, int len)
     if (frameLength < int(m_minPacketLength) || frameLength <= 0)
         return;
 
-    const QByteArray text =
-        record(m_totals.packets() + 1, localTime(), data.at(0), data.constData() + 1, frameLength);
-    if (!m_file.write(text))
-        return;
-    m_totals.addRecord(*this, quint32(text.size()));
+    m_file.write(
+        record(m_file.records() + 1, localTime(), data.at(0), data.constData() + 1, frameLength));
 }
 
 QTime ToshibaHandler::localTime()

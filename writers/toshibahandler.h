@@ -22,6 +22,9 @@ public:
     ~ToshibaHandler() override;
     void process(QByteArray& data, int len) override;
 
+    // The output file, for the run to choose buffering and flush it.
+    TraceFile& traceFile() { return m_file; }
+
     // One record as the file holds it. time is local wall-clock time; hundredths of a second
     // are taken from it, truncated.
     static QByteArray record(quint32 number, const QTime& time, int tag, const char* frame,
@@ -31,9 +34,9 @@ private:
     QTime localTime();
 
     HdlcHandler* m_timeReference; // not owned
+    WriterTotals m_totals;        // before m_file, which counts into it
     TraceFile m_file;
     unsigned short m_minPacketLength;
-    WriterTotals m_totals;
     // The local time of the last second seen: converting is costly and seconds repeat.
     quint32 m_cachedSecond;
     QTime m_cachedTime;

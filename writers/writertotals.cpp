@@ -5,11 +5,11 @@
 
 #include <QObject>
 
-void WriterTotals::addRecord(ChainHandler& writer, quint32 recordBytes)
+void WriterTotals::addRecords(ChainHandler& writer, quint32 records, quint32 recordBytes)
 {
-    ++m_packets;
+    m_packets += records;
     m_bytes += recordBytes;
-    writer.countStat(StatHandler::Packets);
+    writer.addStat(int(records), StatHandler::Packets);
     writer.addStat(int(recordBytes), StatHandler::Bytes);
 }
 

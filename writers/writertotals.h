@@ -10,8 +10,8 @@ class ChainHandler;
 class WriterTotals
 {
 public:
-    // One record of recordBytes bytes reached the file.
-    void addRecord(ChainHandler& writer, quint32 recordBytes);
+    // records records of recordBytes bytes in all reached the file.
+    void addRecords(ChainHandler& writer, quint32 records, quint32 recordBytes);
     // Bytes written outside any record (a file header); not a statistic.
     void addHeader(quint32 bytes) { m_bytes += bytes; }
     // "N packets written" and "N bytes written".
