@@ -67,6 +67,10 @@ void DataGatherer::cancel()
     QMutexLocker locker(&m_controlLock);
     m_finalMessage = QObject::tr("Cancelled");
     m_cancelled = true;
+    // A request stuck on the line (a silent tester, a write held by flow control) ends now
+    // instead of at its own limit, or never.
+    if (m_port)
+        m_port->cancel();
 }
 
 bool DataGatherer::keepRunning()
@@ -126,10 +130,22 @@ bool DataGatherer::setUp()
 bool DataGatherer::openSource()
 {
     if (m_sourceType == PortSource) {
-        m_port = new SerialDevice;
-        m_port->setPortName(m_portName);
-        m_port->open(QIODevice::ReadWrite | QIODevice::Unbuffered);
-        if (!m_port->isOpen()) {
+        auto* port = new SerialDevice;
+        port->setPortName(m_portName);
+        {
+            // cancel() reaches the device through m_port from another thread.
+            QMutexLocker locker(&m_controlLock);
+            m_port = port;
+            if (m_cancelled)
+                port->cancel();
+        }
+        port->open(QIODevice::ReadWrite | QIODevice::Unbuffered);
+        if (!port->isOpen()) {
+            // The system's reason (busy, missing, no access) as a log line: an error here would
+            // make the window cancel the run and replace the final message.
+            if (m_messageHandler && !port->errorString().isEmpty())
+                m_messageHandler->postMessage(m_portName + QLatin1String(": ") +
+                                              port->errorString());
             setFinalMessage(QObject::tr("Port isn't initialized"));
             return false;
         }
@@ -250,6 +266,8 @@ void DataGatherer::readLoop()
     ChainHandler* head = m_elements.first();
     QByteArray buffer(ReadBlockSize, '\0');
     char* data = buffer.data();
+    // A regular file that reads as ended before this size was cut short under the reader.
+    const qint64 inputSize = m_inputFile ? m_inputFile->size() : 0;
     while (keepRunning()) {
         qint64 n = 0;
         if (m_port) {
@@ -259,10 +277,8 @@ void DataGatherer::readLoop()
                 break;
             }
         } else {
-            if (m_inputFile->atEnd()) {
-                setFinalMessage(QStringLiteral("End of file reached"));
-                break;
-            }
+            // The end is where a read comes back empty: atEnd() believes the size, which a
+            // pipe or a /proc file does not have, and which a file cut short no longer has.
             n = m_inputFile->read(data, ReadBlockSize);
             if (n < 0) {
                 // Ending without a word would pass a damaged replay off as a complete one.
@@ -270,8 +286,15 @@ void DataGatherer::readLoop()
                                 m_inputFileName + QLatin1Char(':') + m_inputFile->errorString());
                 break;
             }
-            if (n == 0)
+            if (n == 0) {
+                if (m_inputFile->pos() < inputSize)
+                    setFinalMessage(QCoreApplication::translate("QObject", "Cannot read file ") +
+                                    m_inputFileName + QLatin1Char(':') +
+                                    QObject::tr("File got shorter while it was read"));
+                else
+                    setFinalMessage(QStringLiteral("End of file reached"));
                 break;
+            }
         }
         feedInUnits(head, data, int(n));
     }
@@ -280,10 +303,12 @@ void DataGatherer::readLoop()
 void DataGatherer::endPortRead()
 {
     const QString error = m_port->errorString();
+    const bool stopped = m_port->isCancelled();
     QMutexLocker locker(&m_controlLock);
-    // A silent line is no error: after Stop it must not wipe out "Cancelled".
-    if (!error.isEmpty() || !m_cancelled)
-        m_finalMessage = error;
+    // Neither a silent line nor the read that Stop itself ended may wipe out "Cancelled".
+    if (m_cancelled && (error.isEmpty() || stopped))
+        return;
+    m_finalMessage = error;
 }
 
 void DataGatherer::destroyChain()
@@ -300,8 +325,12 @@ void DataGatherer::release()
     destroyChain();
     if (m_port) {
         m_port->close();
-        delete m_port;
-        m_port = nullptr;
+        SerialDevice* port = m_port;
+        {
+            QMutexLocker locker(&m_controlLock);
+            m_port = nullptr;
+        }
+        delete port;
     }
     closeAndDelete(m_inputFile);
 }

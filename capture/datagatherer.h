@@ -94,7 +94,7 @@ private:
     unsigned short m_linkType;
     unsigned char m_rxTimeslot;
     unsigned char m_syncTimeslot;
-    SerialDevice* m_port;
+    SerialDevice* m_port; // set and cleared under m_controlLock: cancel() signals it
     QFile* m_inputFile;
     QFile* m_rxRawFile;
     QFile* m_syncRawFile;

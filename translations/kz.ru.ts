@@ -189,6 +189,11 @@
         <translation>Не удаётся прочитать файл </translation>
     </message>
     <message>
+        <location filename="../capture/datagatherer.cpp" line="298"/>
+        <source>File got shorter while it was read</source>
+        <translation>Файл стал короче во время чтения</translation>
+    </message>
+    <message>
         <location filename="../capture/headerhandler.cpp" line="23"/>
         <source>Error reading ATU header. Invalid data. Halting.</source>
         <translation>Ошибка чтения заголовка ATU. Неверные данные. Остановка.</translation>

@@ -134,7 +134,8 @@ void TestDataGatherer::setUpFailures_data()
     QTest::newRow("trace type never set") << 1 << "ok" << -1 << "out.pcap" << QStringList{};
     QTest::newRow("trace type past the list") << 1 << "ok" << 6 << "out.pcap" << QStringList{};
     QTest::newRow("no such port") << 0 << "" << 1 << "out.pcap"
-                                  << QStringList{"E:Port isn't initialized"};
+                                  << QStringList{"%dir%/no-such-port: No such file or directory",
+                                                 "E:Port isn't initialized"};
     QTest::newRow("empty port name")
         << 0 << "empty port" << 1 << "out.pcap" << QStringList{"E:Port isn't initialized"};
     QTest::newRow("raw RX file in a missing directory")

@@ -5,12 +5,13 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QRandomGenerator>
 
 class SentLog;
 
 // The capture data of one request: RX and Sync channel octets as nibble-interleaved pairs,
-// up to an optional byte limit. Frames go to the sent log only once the bytes that complete
-// them are confirmed as written.
+// up to an optional byte limit, or random bytes from a chosen point on. Frames go to the sent
+// log only once the bytes that complete them are confirmed as written.
 class CaptureStream
 {
 public:
@@ -32,10 +33,15 @@ public:
     static quint32 syncSeed(quint32 seed) { return seed * 2u + 1u; }
 
 private:
+    QByteArray takeStream(qint64 count);
+    QByteArray takeGarbage(qint64 count);
+
     ChannelSource m_rx;
     ChannelSource m_sync;
     SentLog* m_log;
     qint64 m_limit;
+    qint64 m_garbageAfter;
+    QRandomGenerator m_garbage;
     qint64 m_taken;
     qint64 m_confirmed;
     QByteArray m_spare; // second byte of a pair cut by the caller's count

@@ -79,6 +79,7 @@ bool SimOptions::parse(const QStringList& arguments, QString& error)
         {"--extra-bits", every(faults.extraBits)},
         {"--silent-after", number(silentAfter)},
         {"--hangup-after", number(hangupAfter)},
+        {"--garbage-after", number(garbageAfter)},
         {"--duration",
          [this](const QString& v) {
              bool ok = false;
@@ -164,6 +165,8 @@ QString SimOptions::usage()
         "  --silent-after BYTES  send nothing after that many stream bytes, line stays open\n"
         "  --hangup-after BYTES  after that many stream bytes (once the receiver has read\n"
         "                        them), close the line and exit\n"
+        "  --garbage-after BYTES after that many stream bytes, random bytes instead of the\n"
+        "                        stream (from --seed); frames closed before are in --sent\n"
         "  --at-only             answer \"AT\" but not \"ATI\"\n"
         "  --duration SEC        stream SEC seconds of line time, then stay silent\n"
         "Output:\n"

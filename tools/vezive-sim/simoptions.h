@@ -31,6 +31,7 @@ struct SimOptions
     bool badEcho = false;
     qint64 silentAfter = Unlimited; // stream bytes
     qint64 hangupAfter = Unlimited;
+    qint64 garbageAfter = Unlimited; // stream bytes, then random bytes
     bool atOnly = false;
     qint64 durationBytes = Unlimited;
     QString sentFile;

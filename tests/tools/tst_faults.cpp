@@ -1,0 +1,848 @@
+// Faults as a user meets them: vezive-sim (or a terminal of the test's own) plays the tester and
+// vezive-capture runs as a child process. Every run must end, keep every frame it got whole and
+// in order, and say what happened.
+
+#include "capture/datagatherer.h"
+#include "device/serialdevice.h"
+#include "support/bitserialdeframer.h"
+#include "support/filesizelimit.h"
+#include "support/framematch.h"
+#include "support/packetsink.h"
+#include "support/ptyendpoint.h"
+#include "support/testchains.h"
+#include "support/testfiles.h"
+#include "support/tsharkreader.h"
+#include "writers/i7reader.h"
+#include "writers/pcapreader.h"
+
+#include <csignal>
+#include <functional>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString Sim = QStringLiteral(VEZIVE_SIM);
+const QString Capture = QStringLiteral(VEZIVE_CAPTURE);
+constexpr int Generous = 120000; // ms; only a last guard against a hang
+constexpr int PollMs = 5;        // between looks at a condition another process makes true
+
+// The five counters, in the order the program prints them.
+enum Counter
+{
+    Packets,
+    Bytes,
+    ErroredLength,
+    BadCrc,
+    TooLarge
+};
+using Counters = QList<quint32>;
+
+struct CaptureRun
+{
+    int exitCode = -1;
+    QProcess::ExitStatus status = QProcess::CrashExit;
+    QStringList lines;
+
+    bool hasLine(const QString& line) const { return lines.contains(line); }
+    int count(const QString& start) const
+    {
+        return int(std::count_if(lines.begin(), lines.end(),
+                                 [&start](const QString& l) { return l.startsWith(start); }));
+    }
+    // The totals printed at the end, one line per counter.
+    quint32 total(const QString& name) const
+    {
+        for (const QString& line : lines)
+            if (line.startsWith(name + ": ") && !line.contains("  "))
+                return line.mid(name.size() + 2).toUInt();
+        return ~0u;
+    }
+    QString describe() const { return lines.join('\n'); }
+};
+
+// vezive-capture as a child process, with what it prints on standard output.
+class CaptureProcess
+{
+public:
+    // fileSizeLimit: no file of the program may grow beyond it (a disk that fills); -1: none.
+    explicit CaptureProcess(const QStringList& arguments, qint64 fileSizeLimit = -1)
+    {
+        {
+            // Inherited by the child; nothing may be logged while it is in force.
+            const FileSizeLimit limit(fileSizeLimit);
+            m_process.start(Capture, arguments);
+        }
+        m_process.waitForStarted(Generous);
+    }
+    ~CaptureProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(Generous);
+        }
+    }
+    qint64 pid() const { return m_process.processId(); }
+    void interrupt() { ::kill(pid_t(pid()), SIGINT); }
+
+    // Reads on until a line of the counters it prints once a second satisfies done; false if the
+    // program ended first.
+    bool waitForCounters(const std::function<bool(const Counters&)>& done)
+    {
+        static const QRegularExpression line("^Packets: (\\d+)  Bytes: (\\d+)  Errored length: "
+                                             "(\\d+)  Bad CRC: (\\d+)  Too large: (\\d+)$");
+        for (;;) {
+            while (m_process.canReadLine()) {
+                const QByteArray text = m_process.readLine();
+                m_output += text;
+                const auto match = line.match(QString::fromLocal8Bit(text).trimmed());
+                Counters values;
+                for (int i = 1; match.hasMatch() && i <= 5; ++i)
+                    values.append(match.captured(i).toUInt());
+                if (match.hasMatch() && done(values))
+                    return true;
+            }
+            if (!m_process.waitForReadyRead(Generous))
+                return false;
+        }
+    }
+
+    // Until condition holds, looked at every few milliseconds; false if the program ended first.
+    bool waitUntil(const std::function<bool()>& condition)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!condition()) {
+            if (m_process.state() == QProcess::NotRunning || clock.elapsed() > Generous ||
+                m_process.waitForFinished(PollMs))
+                return false;
+        }
+        return true;
+    }
+    // Ctrl-C now stops the run as the Stop button does.
+    bool waitUntilInterruptible()
+    {
+        return waitUntil([this] {
+            const QByteArray status = fileContents(QString("/proc/%1/status").arg(pid()));
+            const qsizetype at = status.indexOf("\nSigCgt:");
+            if (at < 0)
+                return false;
+            const qsizetype end = status.indexOf('\n', at + 1);
+            const quint64 caught =
+                status.mid(at + 8, end - at - 8).trimmed().toULongLong(nullptr, 16);
+            return (caught & (quint64(1) << (SIGINT - 1))) != 0;
+        });
+    }
+    // The program has the file open (the port, say).
+    bool waitUntilHolds(const QString& path)
+    {
+        return waitUntil([this, path] {
+            const QDir fds(QString("/proc/%1/fd").arg(pid()));
+            for (const QFileInfo& fd : fds.entryInfoList(QDir::AllEntries | QDir::System))
+                if (fd.symLinkTarget() == path)
+                    return true;
+            return false;
+        });
+    }
+
+    CaptureRun finish()
+    {
+        CaptureRun run;
+        if (!m_process.waitForFinished(Generous))
+            return run;
+        run.status = m_process.exitStatus();
+        run.exitCode = m_process.exitCode();
+        m_output += m_process.readAllStandardOutput();
+        for (const QByteArray& line : m_output.split('\n'))
+            run.lines.append(QString::fromLocal8Bit(line));
+        return run;
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+};
+
+CaptureRun runCapture(const QStringList& arguments)
+{
+    return CaptureProcess(arguments).finish();
+}
+
+// The simulated tester on a terminal of its own; terminal is empty when it did not start.
+class Tester
+{
+public:
+    explicit Tester(const QStringList& arguments)
+    {
+        m_process.start(Sim, arguments);
+        while (!m_process.canReadLine() && m_process.waitForReadyRead(Generous))
+            continue;
+        terminal = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+    }
+    ~Tester()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(Generous))
+                m_process.kill();
+        }
+    }
+    // As a tester unplugged: the process goes at once, its end of the line with it.
+    void kill()
+    {
+        m_process.kill();
+        m_process.waitForFinished(Generous);
+    }
+
+    QString terminal;
+
+private:
+    QProcess m_process;
+};
+
+// Runs a program to its end; true if it exited with status 0.
+bool runTool(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(Generous) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+// A replay file of bytes stream bytes from the simulator; the same options give the same stream
+// on its terminal, and a shorter file is the start of a longer one.
+bool writeStream(const QString& path, qint64 bytes, const QStringList& options = {})
+{
+    return runTool(Sim, options +
+                            QStringList{"--write-stream", path, "--bytes", QString::number(bytes)});
+}
+
+bool startsWith(const QList<QByteArray>& list, const QList<QByteArray>& prefix)
+{
+    return prefix.size() <= list.size() && list.mid(0, prefix.size()) == prefix;
+}
+
+// Empty if the trace file reads back as the sent frames in order on each channel (with prefixes,
+// as the first frames of each), read by tshark and, for PCAP, the project's strict reader; I7 by
+// I7Reader alone. records receives the number of records.
+QString traceProblem(const QString& trace, const QString& path, const ChannelFrames& sent,
+                     bool prefixes, int* records = nullptr)
+{
+    ChannelFrames written;
+    QList<QByteArray> merged;
+    if (trace == "i7") {
+        I7Reader reader;
+        if (!reader.load(path))
+            return reader.error();
+        for (const I7Record& record : reader.records())
+            (record.channel == 0 ? written.rx : written.sync).append(record.frame);
+    } else {
+        const TsharkRead read = readWithTshark(path);
+        if (!read.ok)
+            return read.error;
+        for (const TsharkFrame& frame : read.frames) {
+            merged.append(frame.bytes);
+            (frame.direction == 1 ? written.rx : written.sync).append(frame.bytes);
+        }
+    }
+    if (records)
+        *records = written.total();
+    if (trace == "pcap") {
+        // No channel in the records: the two channels' frames interleave.
+        PcapReader pcap;
+        if (!pcap.load(path))
+            return pcap.error();
+        if (pcap.frames() != merged)
+            return "tshark and the strict reader disagree";
+        return isInterleaving(merged, sent.rx, sent.sync, prefixes)
+                   ? QString()
+                   : QString("%1 records are not the sent frames").arg(merged.size());
+    }
+    const bool matches =
+        prefixes ? startsWith(sent.rx, written.rx) && startsWith(sent.sync, written.sync)
+                 : written.rx == sent.rx && written.sync == sent.sync;
+    return matches ? QString()
+                   : QString("%1 + %2 records are not the sent frames")
+                         .arg(written.rx.size())
+                         .arg(written.sync.size());
+}
+
+// The frames and counts of a replay stream as the bit-by-bit reference deframer finds them.
+struct Reference
+{
+    ChannelFrames frames;
+    StatHandler stats;
+
+    explicit Reference(const QByteArray& stream)
+    {
+        BitSerialDeframer rx(0), sync(1);
+        PacketSink sink;
+        for (BitSerialDeframer* deframer : {&rx, &sync}) {
+            deframer->setNext(&sink);
+            deframer->setStatHandler(&stats);
+        }
+        ChannelOctets octets = channelOctets(stream);
+        rx.process(octets.rx, int(octets.rx.size()));
+        sync.process(octets.sync, int(octets.sync.size()));
+        frames.rx = sink.framesOf(0);
+        frames.sync = sink.framesOf(1);
+    }
+};
+
+QStringList traceArguments(const QString& trace, const QString& out, const QString& syncOut)
+{
+    QStringList arguments{"--trace", trace, "--out", out};
+    if (trace == "raw")
+        arguments << "--sync-out" << syncOut;
+    return arguments;
+}
+
+} // namespace
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLoggingCategory::setFilterRules("default.debug=false"); }
+    void portVanishes_data();
+    void portVanishes();
+    void garbageFlood_data();
+    void garbageFlood();
+    void diskFills_data();
+    void diskFills();
+    void outputDirectoryMissing_data();
+    void outputDirectoryMissing();
+    void inputFails_data();
+    void inputFails();
+    void streamCut_data();
+    void streamCut();
+    void stopEarly_data();
+    void stopEarly();
+    void cancelBeforeStart();
+    void portBusy_data();
+    void portBusy();
+};
+
+void TestFaults::portVanishes_data()
+{
+    QTest::addColumn<bool>("framesDone"); // only idle flags flow when the tester goes
+
+    // The kernel drops what the receiver had not read yet: a prefix of each channel is there.
+    QTest::newRow("while frames flow") << false;
+    // Every frame was read before: all of them are there.
+    QTest::newRow("while only flags flow") << true;
+}
+
+// The tester dies (SIGKILL, its end of the terminal gone): the run ends with the system's reason.
+void TestFaults::portVanishes()
+{
+    QFETCH(bool, framesDone);
+
+    QTemporaryDir dir;
+    const QString sentPath = dir.filePath("sent.txt"), trace = dir.filePath("trace.pcap");
+    const QStringList fewFrames{"--count", "150"};
+    Tester tester(framesDone ? fewFrames + QStringList{"--fast", "--sent", sentPath}
+                             : QStringList{"--sent", sentPath});
+    QVERIFY(!tester.terminal.isEmpty());
+    CaptureProcess capture({"--port", tester.terminal, "--trace", "pcap", "--out", trace});
+    int expected = -1;
+    if (framesDone) {
+        QVERIFY(writeStream(dir.filePath("ref"), 200000,
+                            fewFrames + QStringList{"--sent", dir.filePath("ref.txt")}));
+        expected = ChannelFrames::fromSentLog(dir.filePath("ref.txt")).total();
+    }
+    QVERIFY(capture.waitForCounters([expected](const Counters& c) {
+        return expected < 0 ? c[Packets] > 0 : int(c[Packets]) == expected;
+    }));
+    tester.kill();
+
+    const CaptureRun run = capture.finish();
+    QCOMPARE(run.status, QProcess::NormalExit);
+    QVERIFY2(run.exitCode == 1, qPrintable(run.describe()));
+    QVERIFY2(run.hasLine("Input/output error"), qPrintable(run.describe()));
+    const ChannelFrames sent = ChannelFrames::fromSentLog(sentPath);
+    int records = 0;
+    const QString problem = traceProblem("pcap", trace, sent, !framesDone, &records);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QVERIFY(records > 0);
+    if (framesDone)
+        QCOMPARE(records, expected);
+    QCOMPARE(run.total("Packets"), quint32(records));
+}
+
+void TestFaults::garbageFlood_data()
+{
+    QTest::addColumn<bool>("hangUp"); // else Ctrl-C once the flood shows in the counters
+
+    QTest::newRow("then Ctrl-C") << false;
+    QTest::newRow("then a hang-up") << true;
+}
+
+// The tester sends random bytes instead of the stream: the run goes on counting errors, keeps
+// every frame sent before, and still ends as a run ends.
+void TestFaults::garbageFlood()
+{
+    QFETCH(bool, hangUp);
+
+    const qint64 garbageAfter = 40001, hangUpAfter = 400000; // mid-pair
+    QTemporaryDir dir;
+    const QString sentPath = dir.filePath("sent.txt"), trace = dir.filePath("trace.pcap");
+    const QStringList flood{"--garbage-after", QString::number(garbageAfter)};
+    Tester tester(
+        flood + QStringList{"--fast", "--sent", sentPath} +
+        (hangUp ? QStringList{"--hangup-after", QString::number(hangUpAfter)} : QStringList{}));
+    QVERIFY(!tester.terminal.isEmpty());
+    CaptureProcess capture({"--port", tester.terminal, "--trace", "pcap", "--out", trace});
+    if (!hangUp) {
+        QVERIFY(capture.waitForCounters(
+            [](const Counters& c) { return c[ErroredLength] + c[BadCrc] + c[TooLarge] > 0; }));
+        capture.interrupt();
+    }
+    const CaptureRun run = capture.finish();
+    QCOMPARE(run.status, QProcess::NormalExit);
+    const QString last = hangUp ? "Input/output error" : "Cancelled";
+    QVERIFY2(run.hasLine(last), qPrintable(run.describe()));
+    QCOMPARE(run.exitCode, hangUp ? 1 : 0);
+    QCOMPARE(run.count("Cannot"), 0);
+
+    // The frames before the flood come first, all of them.
+    const ChannelFrames sent = ChannelFrames::fromSentLog(sentPath);
+    QVERIFY(sent.total() > 20);
+    PcapReader pcap;
+    QVERIFY2(pcap.load(trace), qPrintable(pcap.error()));
+    QVERIFY(isInterleaving(pcap.frames().mid(0, sent.total()), sent.rx, sent.sync));
+    QCOMPARE(run.total("Packets"), quint32(pcap.records().size()));
+    QVERIFY2(run.total("Errored length") + run.total("Bad CRC") > 0, qPrintable(run.describe()));
+    if (!hangUp)
+        return;
+
+    // The whole line, read at whatever pace, counts as the reference deframer counts it.
+    const QString stream = dir.filePath("stream");
+    QVERIFY(writeStream(stream, hangUpAfter, flood));
+    Reference reference(fileContents(stream));
+    QVERIFY(isInterleaving(pcap.frames(), reference.frames.rx, reference.frames.sync));
+    QCOMPARE(run.total("Errored length"), reference.stats.value(StatHandler::ErroredLength));
+    QCOMPARE(run.total("Bad CRC"), reference.stats.value(StatHandler::BadCrc));
+    QCOMPARE(run.total("Too large"), reference.stats.value(StatHandler::TooLarge));
+}
+
+void TestFaults::diskFills_data()
+{
+    QTest::addColumn<QString>("trace");
+    QTest::addColumn<bool>("fromPort"); // else a replay file
+
+    for (const char* trace : {"raw", "pcap", "toshiba", "i4b", "i7"}) {
+        QTest::addRow("%s, port", trace) << QString(trace) << true;
+        QTest::addRow("%s, file", trace) << QString(trace) << false;
+    }
+}
+
+// No file may grow past a limit, as on a disk that fills: one message naming the file, exit
+// status 1, and a file that holds whole records of sent frames, readable.
+void TestFaults::diskFills()
+{
+    QFETCH(QString, trace);
+    QFETCH(bool, fromPort);
+
+    const qint64 limit = 20011, streamBytes = 400000;
+    QTemporaryDir dir;
+    const QString sentPath = dir.filePath("sent.txt"), stream = dir.filePath("stream");
+    const QString out = dir.filePath("trace"), syncOut = dir.filePath("sync");
+    // The tester's stream begins as the file does (for Raw, the reference octets).
+    QVERIFY(writeStream(stream, streamBytes,
+                        fromPort ? QStringList{} : QStringList{"--sent", sentPath}));
+    CaptureRun run;
+    if (fromPort) {
+        Tester tester({"--fast", "--sent", sentPath});
+        QVERIFY(!tester.terminal.isEmpty());
+        run =
+            CaptureProcess(
+                QStringList{"--port", tester.terminal} + traceArguments(trace, out, syncOut), limit)
+                .finish();
+    } else {
+        run = CaptureProcess(QStringList{"--file", stream} + traceArguments(trace, out, syncOut),
+                             limit)
+                  .finish();
+    }
+    QCOMPARE(run.status, QProcess::NormalExit);
+    QVERIFY2(run.exitCode == 1, qPrintable(run.describe()));
+    const QString full = ":File too large";
+    if (trace == "raw") {
+        // Both channel files fill together; each says so once at most.
+        QCOMPARE(run.count("Cannot write file " + out + full) +
+                     run.count("Cannot write file " + syncOut + full),
+                 run.count("Cannot"));
+        QVERIFY(run.count("Cannot write file " + out + full) <= 1);
+        QVERIFY(run.count("Cannot write file " + syncOut + full) <= 1);
+        QVERIFY2(run.count("Cannot") >= 1, qPrintable(run.describe()));
+        const ChannelOctets octets = channelOctets(fileContents(stream));
+        const QByteArray rx = fileContents(out), sync = fileContents(syncOut);
+        QVERIFY(rx.size() <= limit && sync.size() <= limit);
+        QVERIFY(rx.size() > limit / 2 && sync.size() > limit / 2);
+        QVERIFY(octets.rx.startsWith(rx));
+        QVERIFY(octets.sync.startsWith(sync));
+        return;
+    }
+    QVERIFY2(run.count("Cannot") == 1 && run.hasLine("Cannot write file " + out + full),
+             qPrintable(run.describe()));
+    QVERIFY(QFileInfo(out).size() <= limit);
+    int records = 0;
+    const QString problem =
+        traceProblem(trace, out, ChannelFrames::fromSentLog(sentPath), true, &records);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QVERIFY(records > 20);
+    // The counts claim what reached the file, no more.
+    QVERIFY2(run.hasLine(QString("%1 packets written").arg(records)), qPrintable(run.describe()));
+    QCOMPARE(run.total("Packets"), quint32(records));
+}
+
+void TestFaults::outputDirectoryMissing_data()
+{
+    QTest::addColumn<QString>("trace");
+    QTest::addColumn<QString>("missingFile"); // "rx" or "sync", the file in no directory
+    QTest::addColumn<QString>("message");     // %1: that file's path
+
+    const QString noDirectory = "No such file or directory";
+    QTest::newRow("raw, RX file") << "raw"
+                                  << "rx"
+                                  << "%1: " + noDirectory;
+    QTest::newRow("raw, Sync file") << "raw"
+                                    << "sync"
+                                    << "%1: " + noDirectory;
+    for (const char* trace : {"pcap", "toshiba", "i4b", "i7"})
+        QTest::newRow(trace) << trace << "rx"
+                             << "Cannot open file %1:" + noDirectory;
+}
+
+void TestFaults::outputDirectoryMissing()
+{
+    QFETCH(QString, trace);
+    QFETCH(QString, missingFile);
+    QFETCH(QString, message);
+
+    QTemporaryDir dir;
+    QVERIFY(writeStream(dir.filePath("stream"), 40000));
+    const QString missing = dir.filePath("no-such-directory/out");
+    const QString out = missingFile == "rx" ? missing : dir.filePath("rx");
+    const QString syncOut = missingFile == "sync" ? missing : dir.filePath("sync");
+    const CaptureRun run = runCapture(QStringList{"--file", dir.filePath("stream")} +
+                                      traceArguments(trace, out, syncOut));
+    QCOMPARE(run.status, QProcess::NormalExit);
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.hasLine(message.replace("%1", missing)), qPrintable(run.describe()));
+    QCOMPARE(run.count("Cannot") + run.count(missing), 1);
+    QCOMPARE(run.total("Packets"), 0u);
+}
+
+void TestFaults::inputFails_data()
+{
+    QTest::addColumn<QString>("input"); // how the replay's input is made
+    QTest::addColumn<QString>("message");
+
+    const QString shorter = "Cannot read file %1:File got shorter while it was read";
+    QTest::newRow("a directory") << "directory"
+                                 << "Cannot open input file";
+    QTest::newRow("reads fail") << "/proc/self/mem"
+                                << "Cannot read file /proc/self/mem:Input/output error";
+    QTest::newRow("cut short during the replay") << "shrinks" << shorter;
+    // Not a fault: a pipe has no size, and its end is an end of file.
+    QTest::newRow("a pipe") << "pipe"
+                            << "End of file reached";
+}
+
+// A replay whose input fails ends saying so, never as a complete replay.
+void TestFaults::inputFails()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, message);
+
+    QTemporaryDir dir;
+    const QString stream = dir.filePath("stream"), trace = dir.filePath("trace.pcap");
+    const QString sentPath = dir.filePath("sent.txt");
+    const qint64 cutTo = 1500001;
+    QString path = input;
+    CaptureRun run;
+    QByteArray piped; // the trace, when it goes through a pipe
+    if (input == "directory") {
+        QVERIFY(QDir(dir.path()).mkdir("input"));
+        path = dir.filePath("input");
+        run = runCapture({"--file", path, "--trace", "pcap", "--out", trace});
+    } else if (input.startsWith('/')) {
+        run = runCapture({"--file", path, "--trace", "pcap", "--out", trace});
+    } else if (input == "pipe") {
+        path = dir.filePath("pipe");
+        QVERIFY(writeStream(stream, 300000, {"--sent", sentPath}));
+        QVERIFY(runTool("mkfifo", {path}));
+        CaptureProcess capture({"--file", path, "--trace", "pcap", "--out", trace});
+        QVERIFY(runTool("dd", {"if=" + stream, "of=" + path, "bs=65536", "status=none"}));
+        run = capture.finish();
+    } else {
+        path = stream;
+        QVERIFY(writeStream(stream, 2 * cutTo));
+        QVERIFY(writeStream(dir.filePath("left"), cutTo, {"--sent", sentPath}));
+        // The trace goes into a pipe that the test drains only after cutting the input, so the
+        // run cannot get far ahead of the cut (a few hundred kB, blocked writing).
+        const QString pipe = dir.filePath("trace-pipe");
+        QVERIFY(runTool("mkfifo", {pipe}));
+        QProcess drain;
+        drain.start("cat", {pipe});
+        QVERIFY(drain.waitForStarted(Generous));
+        CaptureProcess capture({"--file", stream, "--trace", "pcap", "--out", pipe});
+        QVERIFY(drain.waitForReadyRead(Generous));
+        QVERIFY(QFile::resize(stream, cutTo));
+        QVERIFY(drain.waitForFinished(Generous));
+        piped = drain.readAllStandardOutput();
+        run = capture.finish();
+    }
+    QCOMPARE(run.status, QProcess::NormalExit);
+    const bool fault = input != "pipe";
+    QCOMPARE(run.exitCode, fault ? 1 : 0);
+    QVERIFY2(run.hasLine(message.replace("%1", path)), qPrintable(run.describe()));
+    QCOMPARE(run.count("Cannot"), fault ? 1 : 0);
+    if (fault)
+        QVERIFY2(!run.hasLine("End of file reached"), qPrintable(run.describe()));
+    if (input != "pipe" && input != "shrinks")
+        return;
+    // Every frame of the stream (of what was left of it), nothing more.
+    PcapReader pcap;
+    QVERIFY2(input == "pipe" ? pcap.load(trace) : pcap.parse(piped, "trace pipe"),
+             qPrintable(pcap.error()));
+    const ChannelFrames sent = ChannelFrames::fromSentLog(sentPath);
+    QVERIFY(sent.total() > 1000);
+    QVERIFY(isInterleaving(pcap.frames(), sent.rx, sent.sync));
+}
+
+void TestFaults::streamCut_data()
+{
+    QTest::addColumn<int>("octetsBefore"); // of the chosen frame's closing octet, to the cut
+    QTest::addColumn<bool>("halfPair");    // a lone first byte of the next pair follows
+    QTest::addColumn<bool>("frameIn");
+
+    QTest::newRow("mid-frame") << 4 << false << false;
+    QTest::newRow("mid-frame, mid-pair") << 4 << true << false;
+    QTest::newRow("closing flag one octet short") << 1 << false << false;
+    QTest::newRow("closing flag's pair cut in half") << 1 << true << false;
+    QTest::newRow("right after the closing flag") << 0 << false << true;
+    QTest::newRow("mid-pair after the closing flag") << 0 << true << true;
+}
+
+// A replay file that ends inside a frame or a byte pair: every whole frame before the cut and
+// none after, as a complete replay.
+void TestFaults::streamCut()
+{
+    QFETCH(int, octetsBefore);
+    QFETCH(bool, halfPair);
+    QFETCH(bool, frameIn);
+
+    QTemporaryDir dir;
+    QVERIFY(writeStream(dir.filePath("whole"), 40000));
+    // Where the reference deframer sees the closing flag of a longer RX frame end.
+    const QByteArray rx = channelOctets(fileContents(dir.filePath("whole"))).rx;
+    BitSerialDeframer deframer(0);
+    PacketSink sink;
+    deframer.setNext(&sink);
+    int chosen = -1, closedAt = 0;
+    for (int i = 0; i < rx.size() && closedAt == 0; ++i) {
+        QByteArray octet(1, rx[i]);
+        deframer.process(octet, 1);
+        const int frames = int(sink.calls.size());
+        if (frames > 10 && sink.calls.last().size() > 8) {
+            chosen = frames - 1;
+            closedAt = i + 1;
+        }
+    }
+    QVERIFY(closedAt > 0);
+
+    const qint64 cut = 2 * qint64(closedAt - octetsBefore) + (halfPair ? 1 : 0);
+    const QString stream = dir.filePath("cut"), sentPath = dir.filePath("sent.txt");
+    QVERIFY(writeStream(stream, cut, {"--sent", sentPath}));
+    const ChannelFrames sent = ChannelFrames::fromSentLog(sentPath);
+    // The tester and the reference agree on where the frame ends.
+    QCOMPARE(int(sent.rx.size()), chosen + (frameIn ? 1 : 0));
+
+    const QString trace = dir.filePath("trace.pcap");
+    const CaptureRun run = runCapture({"--file", stream, "--trace", "pcap", "--out", trace});
+    QCOMPARE(run.status, QProcess::NormalExit);
+    QVERIFY2(run.exitCode == 0 && run.hasLine("End of file reached"), qPrintable(run.describe()));
+    QCOMPARE(run.count("Cannot"), 0);
+    const QString problem = traceProblem("pcap", trace, sent, false);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+}
+
+void TestFaults::stopEarly_data()
+{
+    QTest::addColumn<QString>("when");
+
+    // Wherever in set-up it lands.
+    QTest::newRow("Ctrl-C as soon as it is taken") << "early";
+    // The tester takes nothing: the request waits on a full line for ever.
+    QTest::newRow("Ctrl-C while the request is stuck") << "stuck";
+    // The read waits for bytes that do not come, up to its own limit.
+    QTest::newRow("Ctrl-C on a silent line") << "silent";
+}
+
+// Stop before the stream or while the line is silent: "Cancelled", exit 0, no hang, no loss.
+void TestFaults::stopEarly()
+{
+    QFETCH(QString, when);
+
+    QTemporaryDir dir;
+    const QString trace = dir.filePath("trace.pcap"), sentPath = dir.filePath("sent.txt");
+    const QString stream = dir.filePath("stream");
+    PtyEndpoint line;
+    std::unique_ptr<Tester> tester;
+    QString port;
+    if (when == "early") {
+        tester = std::make_unique<Tester>(QStringList{});
+        port = tester->terminal;
+        QVERIFY(!port.isEmpty());
+    } else {
+        QVERIFY2(line.open(), qPrintable(line.errorString()));
+        port = line.terminalPath();
+    }
+    if (when == "stuck") {
+        // Fill the line towards the tester until it takes no more; the device's own cancel
+        // ends the write there.
+        SerialDevice filler;
+        filler.setPortName(port);
+        QVERIFY2(filler.open(QIODevice::ReadWrite), qPrintable(filler.errorString()));
+        filler.cancel();
+        QCOMPARE(filler.write(QByteArray(1 << 20, 'x')), qint64(-1));
+        filler.close();
+    } else if (when == "silent") {
+        // The test plays the tester: frames, then more idle flags than the line holds, so once
+        // its write returns every frame has been read. All frames lie in the first 40000 bytes.
+        const QStringList fewFrames{"--count", "100"};
+        QVERIFY(writeStream(stream, 300000, fewFrames + QStringList{"--sent", sentPath}));
+        QVERIFY(writeStream(dir.filePath("head"), 40000,
+                            fewFrames + QStringList{"--sent", dir.filePath("head.txt")}));
+        QCOMPARE(ChannelFrames::fromSentLog(dir.filePath("head.txt")).total(),
+                 ChannelFrames::fromSentLog(sentPath).total());
+    }
+
+    CaptureProcess capture({"--port", port, "--trace", "pcap", "--out", trace});
+    QVERIFY(capture.waitUntilInterruptible());
+    if (when == "stuck") {
+        QVERIFY(capture.waitUntilHolds(port));
+    } else if (when == "silent") {
+        const QByteArray request = line.read(9, Generous);
+        QVERIFY2(request.startsWith("ATU"), request.constData());
+        QVERIFY(line.write(request + fileContents(stream), Generous));
+        // Read to the last byte: several empty looks in a row, as bytes may still be on their
+        // way into the queue just after it was emptied.
+        int emptyLooks = 0;
+        QVERIFY(capture.waitUntil([&line, &emptyLooks] {
+            emptyLooks = line.terminalInputQueued() == 0 ? emptyLooks + 1 : 0;
+            return emptyLooks >= 3;
+        }));
+    }
+    capture.interrupt();
+    const CaptureRun run = capture.finish();
+    QCOMPARE(run.status, QProcess::NormalExit);
+    QVERIFY2(run.exitCode == 0 && run.hasLine("Cancelled"), qPrintable(run.describe()));
+    QCOMPARE(run.count("Cannot"), 0);
+    if (when == "silent") {
+        const QString problem =
+            traceProblem("pcap", trace, ChannelFrames::fromSentLog(sentPath), false);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    } else if (when == "stuck") {
+        QVERIFY(!QFile::exists(trace));
+    }
+}
+
+// Stop before the thread starts: the port is opened and closed again, nothing is asked of the
+// tester, and "Cancelled" is all there is to say.
+void TestFaults::cancelBeforeStart()
+{
+    PtyEndpoint line;
+    QVERIFY2(line.open(), qPrintable(line.errorString()));
+    QTemporaryDir dir;
+    MessageHandler messages;
+    StatHandler stats;
+    DataGatherer gatherer;
+    gatherer.setSourceType(DataGatherer::PortSource);
+    gatherer.setPortName(line.terminalPath());
+    gatherer.setTraceType(DataGatherer::Pcap);
+    gatherer.setOutputFileName(dir.filePath("trace.pcap"));
+    gatherer.setMessageHandler(&messages);
+    gatherer.setStatHandler(&stats);
+    gatherer.cancel();
+    gatherer.start();
+    QVERIFY(gatherer.wait(QDeadlineTimer(Generous)));
+    QCOMPARE(drainMessages(messages), QStringList{"E:Cancelled"});
+    // A request would be there by now; a short look cannot report one that is not.
+    QCOMPARE(line.read(1, 100), QByteArray());
+    SerialDevice again;
+    again.setPortName(line.terminalPath());
+    QVERIFY2(again.open(QIODevice::ReadWrite), qPrintable(again.errorString()));
+}
+
+void TestFaults::portBusy_data()
+{
+    QTest::addColumn<bool>("heldByCapture"); // else by a SerialDevice of the test
+    QTest::addColumn<bool>("portTest");      // the second program runs the port test
+
+    QTest::newRow("capture, then capture") << true << false;
+    QTest::newRow("capture, then port test") << true << true;
+    QTest::newRow("serial device, then capture") << false << false;
+    QTest::newRow("serial device, then port test") << false << true;
+}
+
+// A port another program holds: the second fails at once saying the port is busy, and the first
+// goes on undisturbed.
+void TestFaults::portBusy()
+{
+    QFETCH(bool, heldByCapture);
+    QFETCH(bool, portTest);
+
+    QTemporaryDir dir;
+    const QString sentPath = dir.filePath("sent.txt"), first = dir.filePath("first.pcap");
+    Tester tester({"--sent", sentPath});
+    QVERIFY(!tester.terminal.isEmpty());
+    const QString busy = tester.terminal + ": Device or resource busy";
+    std::unique_ptr<CaptureProcess> holder;
+    SerialDevice device;
+    if (heldByCapture) {
+        holder = std::make_unique<CaptureProcess>(
+            QStringList{"--port", tester.terminal, "--trace", "pcap", "--out", first});
+        QVERIFY(holder->waitForCounters([](const Counters& c) { return c[Packets] > 0; }));
+    } else {
+        device.setPortName(tester.terminal);
+        QVERIFY2(device.open(QIODevice::ReadWrite), qPrintable(device.errorString()));
+    }
+
+    const QString second = dir.filePath("second.pcap");
+    const CaptureRun run = runCapture(
+        portTest ? QStringList{"--port", tester.terminal, "--test"}
+                 : QStringList{"--port", tester.terminal, "--trace", "pcap", "--out", second});
+    QCOMPARE(run.status, QProcess::NormalExit);
+    QCOMPARE(run.exitCode, 1);
+    if (portTest) {
+        QVERIFY2(run.hasLine("Cannot set " + busy), qPrintable(run.describe()));
+    } else {
+        // The reason first, then the final message as it always was.
+        const int reason = int(run.lines.indexOf(busy));
+        QVERIFY2(reason >= 0, qPrintable(run.describe()));
+        QVERIFY(run.lines.indexOf("Port isn't initialized") > reason);
+        QVERIFY(!QFile::exists(second));
+    }
+    if (!holder)
+        return;
+    holder->interrupt();
+    const CaptureRun firstRun = holder->finish();
+    QVERIFY2(firstRun.exitCode == 0 && firstRun.hasLine("Cancelled"),
+             qPrintable(firstRun.describe()));
+    QCOMPARE(firstRun.count("Cannot"), 0);
+    const QString problem = traceProblem("pcap", first, ChannelFrames::fromSentLog(sentPath), true);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+}
+
+QTEST_GUILESS_MAIN(TestFaults)
+#include "tst_faults.moc"
