@@ -38,7 +38,7 @@ DataGatherer::DataGatherer(QObject* parent)
     : QThread(parent), m_traceType(-1), m_sourceType(PortSource), m_minPacketLength(0),
       m_linkType(0), m_rxTimeslot(0), m_syncTimeslot(0), m_port(nullptr), m_inputFile(nullptr),
       m_rxRawFile(nullptr), m_syncRawFile(nullptr), m_messageHandler(nullptr),
-      m_statHandler(nullptr), m_echoLength(0), m_cancelled(false)
+      m_statHandler(nullptr), m_traceFile(nullptr), m_echoLength(0), m_cancelled(false)
 {}
 
 DataGatherer::~DataGatherer()
@@ -236,18 +236,28 @@ ChainHandler* DataGatherer::buildWriter(HdlcHandler* rxDeframer)
 {
     switch (m_traceType) {
     case Pcap:
-        return new PcapHandler(rxDeframer, m_outputFileName, m_linkType, m_minPacketLength);
+        return withTraceFile(
+            new PcapHandler(rxDeframer, m_outputFileName, m_linkType, m_minPacketLength));
     case Toshiba:
-        return new ToshibaHandler(rxDeframer, m_outputFileName, m_minPacketLength);
+        return withTraceFile(new ToshibaHandler(rxDeframer, m_outputFileName, m_minPacketLength));
     case I4b:
-        return new I4bHandler(rxDeframer, m_outputFileName, m_minPacketLength);
+        return withTraceFile(new I4bHandler(rxDeframer, m_outputFileName, m_minPacketLength));
     case I7:
-        return new I7Handler(rxDeframer, m_outputFileName, m_minPacketLength);
+        return withTraceFile(new I7Handler(rxDeframer, m_outputFileName, m_minPacketLength));
     case Loopback:
         return new LoopbackHandler(m_linkType, m_minPacketLength);
     default:
         return nullptr;
     }
+}
+
+// A replay file is read far faster than a line delivers, so its records are collected and
+// written in large pieces; a live line's are written as they come.
+template <typename Writer> ChainHandler* DataGatherer::withTraceFile(Writer* writer)
+{
+    m_traceFile = &writer->traceFile();
+    m_traceFile->setBuffered(m_sourceType == FileSource);
+    return writer;
 }
 
 void DataGatherer::sendCommand()
@@ -297,6 +307,10 @@ void DataGatherer::readLoop()
             }
         }
         feedInUnits(head, data, int(n));
+        // A short read means the source has nothing more for now (a pipe, a file still being
+        // written): what came so far goes out.
+        if (m_traceFile && n < ReadBlockSize)
+            m_traceFile->flush();
     }
 }
 
@@ -313,6 +327,7 @@ void DataGatherer::endPortRead()
 
 void DataGatherer::destroyChain()
 {
+    m_traceFile = nullptr;
     for (ChainHandler* element : std::as_const(m_elements))
         delete element;
     m_elements.clear();

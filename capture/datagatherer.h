@@ -13,6 +13,7 @@ class QFile;
 class SerialDevice;
 class SplitHandler;
 class StatHandler;
+class TraceFile;
 
 // The worker thread of one capture run: asks the tester for the two timeslots, opens the source
 // (serial port or replay file), builds the chain for the trace type, pushes the source into it
@@ -73,6 +74,7 @@ private:
     SplitHandler* buildFront();
     bool buildChain();
     ChainHandler* buildWriter(HdlcHandler* rxDeframer);
+    template <typename Writer> ChainHandler* withTraceFile(Writer* writer);
     void sendCommand();
     void readLoop();
     void endPortRead();
@@ -101,6 +103,7 @@ private:
     QList<ChainHandler*> m_elements;
     MessageHandler* m_messageHandler; // not owned
     StatHandler* m_statHandler;       // not owned
+    TraceFile* m_traceFile;           // the writer's output file, if it has one
     int m_echoLength;
 
     // Shared with cancel() on another thread. A cancel before the read loop starts (during

@@ -7,11 +7,14 @@ void SplitHandler::process(QByteArray& data, int len)
     if (len <= 0)
         return;
     const int out = (len + (m_holding ? 1 : 0)) / 2;
-    QByteArray rx(out, Qt::Uninitialized);
-    QByteArray sync(out, Qt::Uninitialized);
+    // The arrays are kept from call to call: the elements behind use them only during the call.
+    if (m_rx.size() < out) {
+        m_rx.resize(out);
+        m_sync.resize(out);
+    }
     const auto* in = reinterpret_cast<const unsigned char*>(data.constData());
-    auto* rxOut = reinterpret_cast<unsigned char*>(rx.data());
-    auto* syncOut = reinterpret_cast<unsigned char*>(sync.data());
+    auto* rxOut = reinterpret_cast<unsigned char*>(m_rx.data());
+    auto* syncOut = reinterpret_cast<unsigned char*>(m_sync.data());
 
     int i = 0;
     int k = 0;
@@ -29,7 +32,7 @@ void SplitHandler::process(QByteArray& data, int len)
     if (m_holding)
         m_heldByte = in[i];
 
-    passOn(rx, out);
+    passOn(m_rx, out);
     if (m_secondNext)
-        m_secondNext->process(sync, out);
+        m_secondNext->process(m_sync, out);
 }

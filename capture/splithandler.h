@@ -24,6 +24,8 @@ public:
 
 private:
     ChainHandler* m_secondNext;
+    QByteArray m_rx;
+    QByteArray m_sync;
     unsigned char m_heldByte;
     bool m_holding;
 };
