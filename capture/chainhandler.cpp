@@ -27,12 +27,6 @@ void ChainHandler::addStat(int count, int index)
         m_statHandler->add(static_cast<unsigned>(count), index);
 }
 
-void ChainHandler::passOn(QByteArray& data, int len)
-{
-    if (m_next)
-        m_next->process(data, len);
-}
-
 void ChainHandler::passCopy(const QByteArray& data, int from, int len)
 {
     if (!m_next)

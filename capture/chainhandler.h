@@ -30,7 +30,11 @@ public:
 
 protected:
     // Hands len bytes of data to the next element, if there is one.
-    void passOn(QByteArray& data, int len);
+    void passOn(QByteArray& data, int len)
+    {
+        if (m_next)
+            m_next->process(data, len);
+    }
     // Copies bytes [from, from + len) of data into a new array and hands it on.
     void passCopy(const QByteArray& data, int from, int len);
 

@@ -159,7 +159,7 @@ void HdlcHandler::process(QByteArray& data, int len)
         setTimestamp(quint32(now / 1000), quint32(now % 1000) * 1000);
     }
     const auto* octets = reinterpret_cast<const unsigned char*>(data.constData());
-    Frame f = m_frame;
+    Frame& f = m_frame;
     int clocked = 0; // octets of this call already on the clock
     for (int i = 0; i < len; ++i) {
         const unsigned octet = octets[i];
@@ -169,7 +169,7 @@ void HdlcHandler::process(QByteArray& data, int len)
             f.scan = entry;
             f.pending |= bits << f.pendingCount;
             const unsigned raw = f.pending & 0xFFu;
-            m_raw[f.rawBytes++] = static_cast<unsigned char>(raw);
+            m_raw[f.rawBytes++] = Octet(raw);
             f.pending >>= 8;
 
             const quint32 step = tables.destuff[f.stuff + f.lastRaw];
@@ -177,30 +177,24 @@ void HdlcHandler::process(QByteArray& data, int len)
             f.collected |= (step & 0xFFu) << f.collectedCount;
             f.collectedCount += (step >> 8) & 15u;
             f.stuff = step >> 16;
-            m_out[f.outBytes] = static_cast<unsigned char>(f.collected);
+            m_out[f.outBytes] = Octet(f.collected);
             const unsigned whole = f.collectedCount >> 3;
             f.outBytes += whole;
             f.collected >>= 8 * whole;
             f.collectedCount &= 7u;
 
-            if (Q_UNLIKELY(f.rawBytes >= f.tooLargeBytes)) {
-                m_frame = f;
+            if (Q_UNLIKELY(f.rawBytes >= f.tooLargeBytes))
                 tooLargeMidFrame();
-                f = m_frame;
-            }
             continue;
         }
         // A flag closes in octet i: its frame is stamped with the time before that octet.
         advanceClock(quint64(i - clocked));
         clocked = i;
         const unsigned closing = (entry >> 12) - 1;
-        m_frame = f;
         flagEnds(8 * f.rawBytes + f.pendingCount + closing);
         startFrame(bits >> (closing + 1), 7 - closing);
-        m_frame.scan = entry & 0xF00u;
-        f = m_frame;
+        f.scan = entry & 0xF00u;
     }
-    m_frame = f;
     advanceClock(quint64(len - clocked));
 }
 
@@ -229,7 +223,7 @@ void HdlcHandler::tooLargeMidFrame()
 void HdlcHandler::flagEnds(unsigned flagEndBit)
 {
     Frame& frame = m_frame;
-    m_raw[frame.rawBytes] = static_cast<unsigned char>(frame.pending);
+    m_raw[frame.rawBytes] = Octet(frame.pending);
     const unsigned end = flagEndBit - 7;
     if (flagEndBit > TooLargeArrival) {
         // The buffer filled earlier in this octet, before the flag.
@@ -252,7 +246,7 @@ void HdlcHandler::destuffBits(unsigned startBit, unsigned endBit)
 {
     Frame& frame = m_frame;
     for (unsigned at = startBit; at < endBit && frame.stuff != Aborted * 256; ++at) {
-        const unsigned bit = (m_raw[at / 8] >> (at % 8)) & 1u;
+        const unsigned bit = (unsigned(m_raw[at / 8]) >> (at % 8)) & 1u;
         if (frame.stuff == StuffedNext * 256) {
             frame.stuff = bit ? Aborted * 256 : 0;
             continue;
@@ -260,7 +254,7 @@ void HdlcHandler::destuffBits(unsigned startBit, unsigned endBit)
         frame.collected |= bit << frame.collectedCount++;
         frame.stuff = bit ? frame.stuff + 256 : 0;
         if (frame.collectedCount == 8) {
-            m_out[frame.outBytes++] = static_cast<unsigned char>(frame.collected);
+            m_out[frame.outBytes++] = Octet(frame.collected);
             frame.collected = 0;
             frame.collectedCount = 0;
         }
@@ -280,7 +274,7 @@ void HdlcHandler::finishFrame()
     const unsigned n = frame.outBytes;
     if (n <= 2)
         return;
-    const unsigned char* out = m_out;
+    const auto* out = reinterpret_cast<const unsigned char*>(m_out);
     unsigned crc = 0xFFFF;
     unsigned k = 0;
     for (; k + 4 <= n; k += 4) {

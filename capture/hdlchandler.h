@@ -46,7 +46,7 @@ private:
     static constexpr unsigned TooLargeArrival = BitBufferSize + 6;
     static constexpr unsigned RawBufferBytes = BitBufferSize / 8 + 8;
 
-    // Everything about the frame in progress; process() works on a local copy.
+    // Everything about the frame in progress.
     struct Frame
     {
         // Flag search, times 256: whether the frame has had a zero, and the ones since (to 7).
@@ -80,8 +80,13 @@ private:
     bool m_clockUnset;
     unsigned char m_channelTag;
     Frame m_frame;
-    unsigned char m_raw[RawBufferBytes];
-    unsigned char m_out[RawBufferBytes];
+    // Bytes of a type of their own: stores to them cannot alias m_frame, so process() keeps the
+    // frame in registers.
+    enum class Octet : unsigned char
+    {
+    };
+    Octet m_raw[RawBufferBytes];
+    Octet m_out[RawBufferBytes];
     QByteArray m_packet;
 };
 
