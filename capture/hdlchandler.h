@@ -45,48 +45,28 @@ private:
     // fills its buffer arrives this many bits after the buffer's first one.
     static constexpr unsigned TooLargeArrival = BitBufferSize + 6;
     static constexpr unsigned RawBufferBytes = BitBufferSize / 8 + 8;
+    static constexpr unsigned PacketBufferBytes = 1 + BitBufferSize / 8 + 8;
 
-    // Everything about the frame in progress.
-    struct Frame
-    {
-        // Flag search, times 256: whether the frame has had a zero, and the ones since (to 7).
-        unsigned scan;
-        // The frame's raw bits in line order from bit 0 of byte 0: whole bytes in m_raw, the
-        // last pendingCount (0..7) bits in pending. pendingCount stays fixed within a frame.
-        unsigned rawBytes;
-        quint32 pending;
-        unsigned pendingCount;
-        // rawBytes at which the bit that fills the buffer has arrived.
-        unsigned tooLargeBytes;
-        // Every raw byte but the last is de-stuffed as soon as the next one is complete: by then
-        // it cannot belong to the closing flag. De-stuffing state times 256, the de-stuffed bits
-        // not yet a whole byte, the whole bytes in m_out, and the last raw byte.
-        unsigned stuff;
-        quint32 collected;
-        unsigned collectedCount;
-        unsigned outBytes;
-        unsigned lastRaw;
-    };
-
-    // These work on m_frame.
-    void startFrame(unsigned pendingBits, unsigned pendingCount);
+    void startRegion(unsigned pendingBits, unsigned pendingCount);
     void tooLargeMidFrame();
     void flagEnds(unsigned flagEndBit);
-    void destuffBits(unsigned startBit, unsigned endBit);
-    void finishFrame();
+    void deliverFrame(unsigned startBit, unsigned endBit);
     void advanceClock(quint64 octets);
 
     ChannelClock m_clock;
     bool m_clockUnset;
     unsigned char m_channelTag;
-    Frame m_frame;
-    // Bytes of a type of their own: stores to them cannot alias m_frame, so process() keeps the
-    // frame in registers.
-    enum class Octet : unsigned char
-    {
-    };
-    Octet m_raw[RawBufferBytes];
-    Octet m_out[RawBufferBytes];
+
+    // Flag search: whether the frame has had a zero, and the ones since the last one (up to 7).
+    unsigned m_scanState;
+    // The frame's raw bits in line order from bit 0 of byte 0; whole bytes in m_raw, the last
+    // m_pendingCount (0..7) bits in m_pending. m_pendingCount stays fixed within a frame.
+    unsigned m_rawBytes;
+    quint32 m_pending;
+    unsigned m_pendingCount;
+    // m_rawBytes at which the bit that fills the buffer has arrived.
+    unsigned m_tooLargeBytes;
+    unsigned char m_raw[RawBufferBytes];
     QByteArray m_packet;
 };
 
