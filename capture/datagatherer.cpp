@@ -38,7 +38,8 @@ DataGatherer::DataGatherer(QObject* parent)
     : QThread(parent), m_traceType(-1), m_sourceType(PortSource), m_minPacketLength(0),
       m_linkType(0), m_rxTimeslot(0), m_syncTimeslot(0), m_port(nullptr), m_inputFile(nullptr),
       m_rxRawFile(nullptr), m_syncRawFile(nullptr), m_messageHandler(nullptr),
-      m_statHandler(nullptr), m_traceFile(nullptr), m_echoLength(0), m_cancelled(false)
+      m_statHandler(nullptr), m_traceFile(nullptr), m_echoLength(0), m_hasStartTime(false),
+      m_startSeconds(0), m_startMicroseconds(0), m_cancelled(false)
 {}
 
 DataGatherer::~DataGatherer()
@@ -222,6 +223,10 @@ bool DataGatherer::buildChain()
     m_elements.append(syncDeframer);
     splitter->setNext(rxDeframer);
     splitter->setSecondNext(syncDeframer);
+    if (m_hasStartTime) {
+        rxDeframer->setTimestamp(m_startSeconds, m_startMicroseconds);
+        syncDeframer->setTimestamp(m_startSeconds, m_startMicroseconds);
+    }
 
     ChainHandler* writer = buildWriter(rxDeframer);
     if (!writer)

@@ -52,6 +52,14 @@ public:
     void setLinkType(unsigned short type) { m_linkType = type; }
     void setRxTimeslot(unsigned char timeslot) { m_rxTimeslot = timeslot; }
     void setSyncTimeslot(unsigned char timeslot) { m_syncTimeslot = timeslot; }
+    // Both channel clocks start here instead of at the wall clock of the first octet, so a
+    // replay of the same stream gives the same trace.
+    void setStartTime(quint32 seconds, quint32 microseconds)
+    {
+        m_hasStartTime = true;
+        m_startSeconds = seconds;
+        m_startMicroseconds = microseconds;
+    }
     void setMessageHandler(MessageHandler* handler);
     void setStatHandler(StatHandler* handler);
 
@@ -105,6 +113,9 @@ private:
     StatHandler* m_statHandler;       // not owned
     TraceFile* m_traceFile;           // the writer's output file, if it has one
     int m_echoLength;
+    bool m_hasStartTime;
+    quint32 m_startSeconds;
+    quint32 m_startMicroseconds;
 
     // Shared with cancel() on another thread. A cancel before the read loop starts (during
     // set-up, even before run()) stands, so there is no separate run flag to set.

@@ -37,6 +37,16 @@ void TestCaptureOptions::parse_data()
     row("raw", "--file s --trace raw --out r --sync-out q --min-length abc",
         "src=1 file=s rx=0 sync=0 trace=0 out=r sync-out=q link=147 min=0");
     row("port test", "--port /dev/ttyS1 --test", "test port=/dev/ttyS1");
+    row("start time whole seconds", "--file s --trace pcap --out x --start-time 1700000000",
+        "src=1 file=s rx=0 sync=0 trace=1 out=x link=147 min=0 start=1700000000.000000");
+    row("start time fraction is decimal", "--file s --trace i4b --out x --start-time=12.5",
+        "src=1 file=s rx=0 sync=0 trace=3 out=x link=147 min=0 start=12.500000");
+    row("start time one octet", "--file s --trace i7 --out x --start-time 0.000125",
+        "src=1 file=s rx=0 sync=0 trace=4 out=x link=147 min=0 start=0.000125");
+    row("start time largest", "--file s --trace toshiba --out x --start-time 4294967295.999999",
+        "src=1 file=s rx=0 sync=0 trace=2 out=x link=147 min=0 start=4294967295.999999");
+    row("start time leading zeros", "--file s --trace pcap --out x --start-time 0001.010",
+        "src=1 file=s rx=0 sync=0 trace=1 out=x link=147 min=0 start=1.010000");
 
     row("raw without RX file", "--file s --trace raw --sync-out q",
         "option: RX file name isn't specified");
@@ -61,6 +71,16 @@ void TestCaptureOptions::parse_data()
     row("given twice", "--file s --file t --trace pcap", "usage");
     row("test without port", "--file s --test", "usage");
     row("raw to standard output", "--file s --trace raw --out - --sync-out q", "usage");
+    row("start time past 32 bits", "--file s --trace pcap --start-time 4294967296", "usage");
+    row("start time seven decimals", "--file s --trace pcap --start-time 1.0000001", "usage");
+    row("start time dot without decimals", "--file s --trace pcap --start-time 5.", "usage");
+    row("start time without seconds", "--file s --trace pcap --start-time .5", "usage");
+    row("start time negative", "--file s --trace pcap --start-time -1", "usage");
+    row("start time with a sign", "--file s --trace pcap --start-time +1", "usage");
+    row("start time exponent", "--file s --trace pcap --start-time 1e9", "usage");
+    row("start time two dots", "--file s --trace pcap --start-time 1.2.3", "usage");
+    row("start time empty", "--file s --trace pcap --start-time=", "usage");
+    row("start time of a port run", "--port p --trace pcap --out x --start-time 1", "usage");
 }
 
 void TestCaptureOptions::parse()
@@ -90,6 +110,10 @@ void TestCaptureOptions::parse()
         if (!o.syncFileName.isEmpty())
             got += " sync-out=" + o.syncFileName;
         got += QString(" link=%1 min=%2").arg(o.linkType).arg(o.minPacketLength);
+        if (o.hasStartTime)
+            got += QString(" start=%1.%2")
+                       .arg(o.startSeconds)
+                       .arg(o.startMicroseconds, 6, 10, QLatin1Char('0'));
     }
     QCOMPARE(got, expected);
 }

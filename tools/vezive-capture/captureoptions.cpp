@@ -21,11 +21,42 @@ bool readTimeslot(const QString& text, unsigned char* timeslot)
     return true;
 }
 
+bool allDigits(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+// SECONDS[.FRACTION]: whole seconds that fit the traces' 32-bit field, then a decimal fraction
+// of one to six digits, so ".5" is half a second and ".000125" one octet of line time. Digits
+// only: the number parser would also take signs and blanks.
+bool readStartTime(const QString& text, quint32* seconds, quint32* microseconds)
+{
+    const qsizetype dot = text.indexOf(QLatin1Char('.'));
+    const QString whole = dot < 0 ? text : text.left(dot);
+    const QString fraction = dot < 0 ? QString() : text.mid(dot + 1);
+    if (whole.isEmpty() || !allDigits(whole) || !allDigits(fraction))
+        return false;
+    if (dot >= 0 && (fraction.isEmpty() || fraction.size() > 6))
+        return false;
+    bool ok = false;
+    const qulonglong value = whole.toULongLong(&ok, 10);
+    if (!ok || value > 0xFFFFFFFFull)
+        return false;
+    *seconds = quint32(value);
+    *microseconds = fraction.isEmpty() ? 0u : fraction.leftJustified(6, QLatin1Char('0')).toUInt();
+    return true;
+}
+
 // Options that take a value, and the flags.
 const QStringList& valueOptions()
 {
-    static const QStringList names{"--port", "--file",     "--rx",        "--sync",      "--trace",
-                                   "--out",  "--sync-out", "--link-type", "--min-length"};
+    static const QStringList names{"--port",       "--file",      "--rx",       "--sync",
+                                   "--trace",      "--out",       "--sync-out", "--link-type",
+                                   "--min-length", "--start-time"};
     return names;
 }
 
@@ -50,6 +81,7 @@ QString captureUsage()
         "                 --trace raw|pcap|toshiba|i4b|i7|loopback\n"
         "                 [--out FILE|-] [--sync-out FILE]\n"
         "                 [--link-type ISDN|NULL|SS7/MTP2] [--min-length N]\n"
+        "                 [--start-time SECONDS[.MICROSECONDS]]\n"
         "  vezive-capture --port DEVICE --test\n"
         "\n"
         "  --port DEVICE     serial port of the tester (its baud rate is set with stty)\n"
@@ -60,6 +92,8 @@ QString captureUsage()
         "  --sync-out FILE   the Sync channel file (raw only)\n"
         "  --link-type NAME  PCAP and loopback link type (default ISDN)\n"
         "  --min-length N    shorter frames are not written (default 0)\n"
+        "  --start-time T    stamp a --file replay from T (seconds since 1970, up to six\n"
+        "                    decimals) instead of the clock: same stream, same trace\n"
         "  --test            only check that the tester answers on --port\n"
         "\n"
         "Ctrl-C stops a run as the Stop button does. Exit status: 0 when the run ended by\n"
@@ -118,6 +152,20 @@ ParsedCommandLine parseCaptureCommandLine(const QStringList& arguments)
     o.sourceType = hasFile ? 1 : 0;
     o.portName = values.value("--port");
     o.inputFileName = values.value("--file");
+
+    if (values.contains("--start-time")) {
+        if (!hasFile) {
+            parsed.usageError = QStringLiteral("--start-time is for --file replays only");
+            return parsed;
+        }
+        if (!readStartTime(values.value("--start-time"), &o.startSeconds, &o.startMicroseconds)) {
+            parsed.usageError =
+                QStringLiteral("--start-time must be SECONDS[.MICROSECONDS], seconds below "
+                               "4294967296, at most six decimals");
+            return parsed;
+        }
+        o.hasStartTime = true;
+    }
 
     if (sawTest) {
         if (!hasPort) {

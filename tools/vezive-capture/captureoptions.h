@@ -18,6 +18,10 @@ struct CaptureOptions
     unsigned short linkType = 147;
     QString minPacketLengthText = QStringLiteral("0");
     unsigned short minPacketLength = 0;
+    // Replays only: both channel clocks start here instead of at the wall clock.
+    bool hasStartTime = false;
+    quint32 startSeconds = 0;
+    quint32 startMicroseconds = 0;
     bool portTestOnly = false;
     bool help = false;
 

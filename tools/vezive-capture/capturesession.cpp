@@ -31,6 +31,8 @@ void CaptureSession::start()
     g.setTraceType(m_options.traceType);
     g.setRxTimeslot(m_options.rxTimeslot);
     g.setSyncTimeslot(m_options.syncTimeslot);
+    if (m_options.hasStartTime)
+        g.setStartTime(m_options.startSeconds, m_options.startMicroseconds);
 
     const QString output = m_options.writesToStandardOutput() ? QStringLiteral("/dev/stdout")
                                                               : m_options.outputFileName;
