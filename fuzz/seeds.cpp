@@ -1,0 +1,212 @@
+#include "seeds.h"
+
+#include "capture/hdlchandler.h"
+#include "capture/signallingtraffic.h"
+#include "capture/streamencoder.h"
+#include "chainrun.h"
+
+#include <QRandomGenerator>
+
+namespace {
+
+QByteArray patternFrame(int length, int seed)
+{
+    QByteArray frame;
+    for (int i = 0; i < length; ++i)
+        frame.append(char(seed * 37 + i * 11 + 3));
+    return frame;
+}
+
+ChannelEncoder signalling(quint32 seed, int frames)
+{
+    SignallingTraffic traffic(seed);
+    ChannelEncoder encoder;
+    for (int i = 0; i < frames; ++i) {
+        encoder.addFrame(traffic.nextFrame());
+        encoder.addFlags(traffic.nextFlagCount());
+    }
+    return encoder;
+}
+
+// Every fault the deframer tells apart, each once, between good frames.
+ChannelEncoder faults(bool withOverflow)
+{
+    ChannelEncoder encoder;
+    encoder.addFrame(patternFrame(3, 1));
+    encoder.addFrameWithBadFcs(patternFrame(12, 2));
+    encoder.addFrame(QByteArray(1, char(0xFF)));
+    encoder.addAbortedFrame(patternFrame(20, 3));
+    encoder.addFrameWithExtraBits(patternFrame(7, 4), 3);
+    encoder.addIdleOnes(4);  // errored length
+    encoder.addIdleOnes(30); // an abort
+    encoder.addFrame(QByteArray(9, char(0xFF)));
+    encoder.addFlags(3);
+    encoder.addRawBits(0x7E, 8);
+    encoder.addRawBits(0x3F, 6); // a flag sharing its zero with the one before
+    encoder.addFlags(1);
+    if (withOverflow)
+        encoder.addIdleOnes(int(HdlcHandler::BitBufferSize) + 20);
+    encoder.addFrame(patternFrame(300, 5));
+    encoder.addFrame(patternFrame(2, 6));
+    return encoder;
+}
+
+ChannelEncoder randomItems(quint32 seed)
+{
+    QRandomGenerator random(seed);
+    ChannelEncoder encoder;
+    for (int i = 0; i < 12; ++i) {
+        QByteArray frame;
+        const int length = 1 + int(random.bounded(40));
+        for (int k = 0; k < length; ++k)
+            frame.append(char(random.bounded(256)));
+        switch (random.bounded(6)) {
+        case 0:
+            encoder.addFrameWithBadFcs(frame);
+            break;
+        case 1:
+            encoder.addAbortedFrame(frame);
+            break;
+        case 2:
+            encoder.addFrameWithExtraBits(frame, 1 + int(random.bounded(7)));
+            break;
+        default:
+            encoder.addFrame(frame);
+        }
+        encoder.addFlags(int(random.bounded(3)));
+    }
+    return encoder;
+}
+
+// Pairs of channels: the RX and Sync encoders of one stream.
+QList<QByteArray> captureStreams(bool withOverflow)
+{
+    ChannelEncoder flagsOnly;
+    flagsOnly.addFlags(20);
+    return {StreamFormat::captureData(signalling(1, 12), signalling(2, 8)),
+            StreamFormat::captureData(faults(false), randomItems(3)),
+            StreamFormat::captureData(randomItems(4), faults(withOverflow)),
+            StreamFormat::captureData(flagsOnly, signalling(5, 3))};
+}
+
+QList<Cuts> cutVariety()
+{
+    const QList<QList<int>> sizes{{4}, {1}, {4096}, {3, 7, 0, 1}, {9, 4000}, {2, 2, 5}};
+    QList<Cuts> out;
+    for (const QList<int>& s : sizes) {
+        Cuts cuts;
+        cuts.sizes = s;
+        out.append(cuts);
+    }
+    return out;
+}
+
+QList<QByteArray> chainSeeds(bool port)
+{
+    const QList<QByteArray> streams = captureStreams(true);
+    const QList<Cuts> cuts = cutVariety();
+    const QByteArray echo = StreamFormat::request(1, 16);
+    QList<QByteArray> seeds;
+    int variant = 0;
+    for (int writer = 0; writer < int(WriterKind::Count); ++writer) {
+        for (int s = 0; s < streams.size(); ++s, ++variant) {
+            // The long stream only with a few writers: it is slow to run.
+            if (s == 2 && writer % 3 != 0)
+                continue;
+            ChainInput input;
+            input.writer = quint8(writer);
+            input.minLength = quint16(QList<int>{0, 0, 5, 14}[variant % 4]);
+            input.skip = 6;
+            input.seconds = 1700000000u + quint32(variant) * 3599u;
+            input.microseconds = quint32(variant) * 99991u % 1000000u;
+            input.cuts = cuts[variant % cuts.size()];
+            input.stream = port ? echo + streams[s] : streams[s];
+            seeds.append(input.encode());
+        }
+    }
+    if (port) {
+        ChainInput bad;
+        bad.stream = "ATX01 02\n" + streams[0].left(64);
+        bad.writer = quint8(WriterKind::PcapIsdn);
+        seeds.append(bad.encode());
+        ChainInput shortHeader;
+        shortHeader.stream = "AT";
+        seeds.append(shortHeader.encode());
+    }
+    // A clock that wraps its seconds.
+    ChainInput wrap;
+    wrap.writer = quint8(WriterKind::I7);
+    wrap.seconds = 0xFFFFFFFFu;
+    wrap.microseconds = 999900;
+    wrap.stream = (port ? echo : QByteArray()) + streams[0];
+    seeds.append(wrap.encode());
+    return seeds;
+}
+
+QList<QByteArray> deframerSeeds()
+{
+    QList<QByteArray> channels{signalling(7, 20).octets(), faults(true).octets(),
+                               randomItems(8).octets(), QByteArray(600, char(0xFF)),
+                               QByteArray(40, char(0x7E))};
+    const QList<QList<int>> callSizes{{1}, {2}, {4096}, {0, 3}, {5, 1, 8192}, {17}};
+    QList<QByteArray> seeds;
+    for (int c = 0; c < channels.size(); ++c) {
+        for (int k = 0; k < callSizes.size(); k += 2) {
+            const int variant = c * int(callSizes.size()) + k;
+            QByteArray seed(1, char(variant & 1));
+            putLe32(seed, 1700000000u + quint32(variant));
+            putLe32(seed, quint32(variant) * 124999u % 1000000u);
+            Cuts cuts;
+            cuts.sizes = callSizes[(k + c) % callSizes.size()];
+            cuts.write(seed);
+            seeds.append(seed + channels[c]);
+        }
+    }
+    return seeds;
+}
+
+QList<QByteArray> commandLineSeeds()
+{
+    const QList<QStringList> lines{
+        {"--port", "/dev/ttyS0", "--rx", "1", "--sync", "16", "--trace", "pcap", "--out", "a.pcap"},
+        {"--file", "s", "--trace=i7", "--out=x", "--min-length=20"},
+        {"--file", "s", "--trace", "pcap", "--out", "x", "--link-type", "SS7/MTP2"},
+        {"--file", "s", "--trace", "loopback", "--link-type", "NULL"},
+        {"--file", "s", "--trace", "pcap", "--out", "-", "--min-length", "70000"},
+        {"--file", "s", "--trace", "raw", "--out", "r", "--sync-out", "q"},
+        {"--file", "s", "--trace", "toshiba", "--out", "t", "--min-length", "007"},
+        {"--file", "s", "--trace", "i4b", "--out", "x", "--min-length", "-5"},
+        {"--port", "/dev/ttyS1", "--test"},
+        {"--port=/dev/pts/3", "--rx=31", "--sync=0", "--trace=raw", "--out=a", "--sync-out=-"},
+        {"--help"},
+        {"--file", "s", "--file", "t", "--trace", "pcap"},
+        {"--file", "s", "--trace", "i7", "--out", "x", "--start-time", "1700000000.000125"},
+        {"--file=s", "--trace=pcap", "--out=x", "--start-time=4294967295"},
+        {"--port", "p", "--trace", "pcap", "--start-time", "1.5"},
+    };
+    QList<QByteArray> seeds;
+    for (const QStringList& line : lines)
+        seeds.append(line.join(QLatin1Char('\0')).toLocal8Bit());
+    return seeds;
+}
+
+} // namespace
+
+QStringList fuzzTargets()
+{
+    return {QStringLiteral("portchain"), QStringLiteral("filechain"), QStringLiteral("options"),
+            QStringLiteral("hdlcdiff")};
+}
+
+QList<QByteArray> fuzzSeeds(const QString& target)
+{
+    if (target == QLatin1String("portchain"))
+        return chainSeeds(true);
+    if (target == QLatin1String("filechain"))
+        return chainSeeds(false);
+    if (target == QLatin1String("options"))
+        return commandLineSeeds();
+    if (target == QLatin1String("hdlcdiff"))
+        return deframerSeeds();
+    return {};
+}
