@@ -1,6 +1,7 @@
 #include "capture/chainhandler.h"
 #include "capture/messagehandler.h"
 
+#include <cstring>
 #include <QThread>
 #include <QtTest>
 
@@ -34,6 +35,7 @@ private slots:
     void keepsOrderAndClears();
     void recordsAreDeepCopies();
     void elementsPostOnlyWithAHandler();
+    void nothingLostBetweenThreads_data();
     void nothingLostBetweenThreads();
 };
 
@@ -121,17 +123,35 @@ void TestMessageHandler::elementsPostOnlyWithAHandler()
     QVERIFY(!handler.hasMessages());
 }
 
-// One thread posts while another takes: every message arrives once, in order.
+void TestMessageHandler::nothingLostBetweenThreads_data()
+{
+    QTest::addColumn<bool>("reusedBuffer");
+    QTest::newRow("texts and errors") << false;
+    // The poster overwrites its bytes as soon as a post returns, as a chain element reuses its
+    // buffer: a record that kept a pointer instead of a copy shows the overwritten bytes.
+    QTest::newRow("bytes from a reused buffer") << true;
+}
+
+// One thread posts while another takes: every message arrives once, in order, with its own bytes.
 void TestMessageHandler::nothingLostBetweenThreads()
 {
+    QFETCH(bool, reusedBuffer);
     constexpr int Count = 20000;
+    const auto isError = [reusedBuffer](int i) { return !reusedBuffer && i % 7 == 0; };
     MessageHandler handler;
-    QThread* producer = QThread::create([&handler] {
+    QThread* producer = QThread::create([&] {
+        char buffer[16];
         for (int i = 0; i < Count; ++i) {
-            if (i % 7 == 0)
+            if (reusedBuffer) {
+                const QByteArray number = QByteArray::number(i);
+                std::memcpy(buffer, number.constData(), size_t(number.size()) + 1);
+                handler.postData(TextFormatter::instance(), buffer, int(number.size()) + 1);
+                std::memset(buffer, 'X', sizeof buffer);
+            } else if (isError(i)) {
                 handler.postError(QString::number(i));
-            else
+            } else {
                 handler.postMessage(QString::number(i));
+            }
         }
     });
     producer->start();
@@ -144,7 +164,7 @@ void TestMessageHandler::nothingLostBetweenThreads()
         }
         const Message message = handler.takeMessage();
         inOrder =
-            message.text() == QString::number(expected) && message.isError() == (expected % 7 == 0);
+            message.text() == QString::number(expected) && message.isError() == isError(expected);
         ++expected;
     }
     QVERIFY(producer->wait(60000));

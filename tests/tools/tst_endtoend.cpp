@@ -37,6 +37,14 @@ struct CaptureRun
     bool hasLine(const QString& line) const { return lines.contains(line); }
 };
 
+// Ctrl-C for a child that is still there. One that has ended has no id any more, and kill(0)
+// would interrupt the whole process group: the test runner and whatever started it.
+void interrupt(const QProcess& process)
+{
+    if (const qint64 pid = process.processId(); pid > 0)
+        ::kill(pid_t(pid), SIGINT);
+}
+
 // wrapper, if given, is a command that runs the tool (and becomes it: its process is the tool's).
 CaptureRun runCapture(const QStringList& arguments, bool interruptAfterStreamStarts = false,
                       const QStringList& wrapper = {}, const QString& configHome = {})
@@ -66,7 +74,7 @@ CaptureRun runCapture(const QStringList& arguments, bool interruptAfterStreamSta
                 break;
         }
         run.standardOutput = seen;
-        ::kill(pid_t(process.processId()), SIGINT);
+        interrupt(process);
     }
     process.waitForFinished(Generous);
     run.elapsedMs = clock.elapsed();
@@ -419,7 +427,7 @@ void TestEndToEnd::loopbackLive()
     const CaptureRun run = runCapture({"--port", tester.terminal(), "--trace", "loopback",
                                        "--link-type", "SS7/MTP2", "--min-length", "14"},
                                       false, inside, dir.path());
-    ::kill(pid_t(watcher.processId()), SIGINT);
+    interrupt(watcher);
     QVERIFY(watcher.waitForFinished(Generous));
 
     QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
