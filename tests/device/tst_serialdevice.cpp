@@ -386,8 +386,9 @@ void TestSerialDevice::requestEnded()
     QCOMPARE(device.readData(buffer.data(), buffer.size()), qint64(-1));
     QCOMPARE(device.readWithLineTimeouts(buffer.data(), buffer.size()), qint64(-1));
     QCOMPARE(device.getch(), -1);
+    // Only a request that would have to wait fails: a byte may still fit once the line has
+    // drained a little, a megabyte never does.
     QCOMPARE(device.writeData(flood.constData(), flood.size()), qint64(-1));
-    QCOMPARE(device.putch('x'), -1);
     QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(device.errorString(), text);
 

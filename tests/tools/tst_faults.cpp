@@ -89,7 +89,12 @@ public:
         }
     }
     qint64 pid() const { return m_process.processId(); }
-    void interrupt() { ::kill(pid_t(pid()), SIGINT); }
+    // Only a live child: kill(0) would interrupt the whole process group, ctest included.
+    void interrupt()
+    {
+        if (pid() > 0)
+            ::kill(pid_t(pid()), SIGINT);
+    }
 
     // Reads on until a line of the counters it prints once a second satisfies done; false if the
     // program ended first.
