@@ -120,6 +120,10 @@ void HdlcHandler::setTimestamp(quint32 seconds, quint32 microseconds)
 void HdlcHandler::advanceClock(quint64 octets)
 {
     const quint64 microseconds = m_clock.microseconds + octets * MicrosecondsPerOctet;
+    if (Q_LIKELY(microseconds < 1000000)) {
+        m_clock.microseconds = quint32(microseconds);
+        return;
+    }
     m_clock.seconds += quint32(microseconds / 1000000);
     m_clock.microseconds = quint32(microseconds % 1000000);
 }

@@ -57,7 +57,7 @@ private:
     bool m_clockUnset;
     unsigned char m_channelTag;
 
-    // Flag search: whether the frame has had a zero, and the ones since the last one (up to 7).
+    // Flag search, times 256: whether the frame has had a zero, and the ones since (up to 7).
     unsigned m_scanState;
     // The frame's raw bits in line order from bit 0 of byte 0; whole bytes in m_raw, the last
     // m_pendingCount (0..7) bits in m_pending. m_pendingCount stays fixed within a frame.
