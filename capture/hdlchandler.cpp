@@ -4,141 +4,204 @@
 
 #include <cstring>
 #include <QDateTime>
+#include <QtEndian>
 
 namespace {
 
-// Flag search state: bit 3 set once the frame has had a zero, bits 0-2 the ones since then or
-// since the frame began (7 meaning seven or more). A zero that follows exactly six ones which
-// follow a zero of the same frame closes a flag.
-constexpr unsigned HadZero = 8;
-constexpr unsigned OnesCap = 7;
-
-constexpr unsigned scanBit(unsigned state, unsigned bit, bool* flag)
+// CRC-16/X.25 on octets whose first bit on the line is bit 0, eight octets a step: table k
+// holds the effect of an octet followed by k more.
+struct CrcTables
 {
-    const unsigned ones = state & OnesCap;
-    if (bit) {
-        *flag = false;
-        return (state & HadZero) | (ones < OnesCap ? ones + 1 : OnesCap);
-    }
-    *flag = (state & HadZero) && ones == 6;
-    // After a flag the search starts afresh: its closing zero belongs to no frame.
-    return *flag ? 0 : HadZero;
-}
-
-// De-stuffing state: 0..4 ones passed on in a row, or 5: the next bit follows five ones and is
-// a stuffed zero (a one there is an abort).
-constexpr unsigned StuffedNext = 5;
-constexpr unsigned DestuffStates = 6;
-
-struct Tables
-{
-    // [state * 256 + octet]: bits 0-3 the state after the octet; bits 4-7 zero, or 1 + the
-    // position (0 = first on the line) of the bit that closes a flag. After a flag the rest of
-    // the octet is scanned from the fresh state; a second flag cannot close in the same octet.
-    unsigned char flag[16 * 256];
-    // [state * 256 + byte of raw bits, first bit in bit 0]: bits 0-7 the de-stuffed bits, 8-11
-    // how many, 12-14 the state after, 15 an abort.
-    quint16 destuff[DestuffStates * 256];
-    // The octet with its bits in line order from bit 0: the line sends each octet MSB first.
-    unsigned char lineOrder[256];
-    // CRC-16/X.25 on octets whose first bit on the line is bit 0.
-    quint16 crc[256];
+    quint16 step[8][256];
 };
 
-constexpr Tables makeTables()
+constexpr CrcTables makeCrcTables()
 {
-    Tables t{};
+    CrcTables tables{};
     for (unsigned octet = 0; octet < 256; ++octet) {
-        unsigned reversed = 0;
-        for (unsigned j = 0; j < 8; ++j)
-            reversed |= ((octet >> j) & 1u) << (7 - j);
-        t.lineOrder[octet] = static_cast<unsigned char>(reversed);
-
         unsigned crc = octet;
-        for (int j = 0; j < 8; ++j)
+        for (int bit = 0; bit < 8; ++bit)
             crc = (crc & 1u) ? (crc >> 1) ^ 0x8408u : crc >> 1;
-        t.crc[octet] = static_cast<quint16>(crc);
+        tables.step[0][octet] = static_cast<quint16>(crc);
     }
-    for (unsigned state = 0; state < 16; ++state) {
+    for (int k = 1; k < 8; ++k) {
         for (unsigned octet = 0; octet < 256; ++octet) {
-            unsigned s = state;
-            unsigned closing = 0;
-            for (int bit = 7; bit >= 0; --bit) {
-                bool flag = false;
-                s = scanBit(s, (octet >> bit) & 1u, &flag);
-                if (flag)
-                    closing = 1 + unsigned(7 - bit);
-            }
-            t.flag[state * 256 + octet] = static_cast<unsigned char>(s | closing << 4);
+            const unsigned before = tables.step[k - 1][octet];
+            tables.step[k][octet] =
+                static_cast<quint16>((before >> 8) ^ tables.step[0][before & 0xFFu]);
         }
     }
-    for (unsigned state = 0; state < DestuffStates; ++state) {
-        for (unsigned byte = 0; byte < 256; ++byte) {
-            unsigned s = state;
-            unsigned out = 0;
-            unsigned count = 0;
-            bool abort = false;
-            for (unsigned j = 0; j < 8 && !abort; ++j) {
-                const unsigned bit = (byte >> j) & 1u;
-                if (s == StuffedNext) {
-                    abort = bit != 0;
-                    s = 0;
-                    continue;
-                }
-                out |= bit << count++;
-                s = bit ? s + 1 : 0;
-            }
-            t.destuff[state * 256 + byte] =
-                static_cast<quint16>(out | count << 8 | s << 12 | (abort ? 0x8000u : 0u));
-        }
-    }
-    return t;
+    return tables;
 }
 
-constexpr Tables tables = makeTables();
+constexpr CrcTables crcTables = makeCrcTables();
 
 // What the FCS check leaves over a frame and its correct FCS.
 constexpr quint16 GoodFcsResidue = 0xF0B8;
 
+unsigned frameCrc(const unsigned char* bytes, unsigned count)
+{
+    const auto& t = crcTables.step;
+    unsigned crc = 0xFFFF;
+    // The odd bytes first, as one step of their own, then eight at a time.
+    unsigned k = count % 8;
+    if (k == 1) {
+        crc = (crc >> 8) ^ t[0][(crc ^ bytes[0]) & 0xFFu];
+    } else if (k > 1) {
+        const unsigned first = (bytes[0] | unsigned(bytes[1]) << 8) ^ crc;
+        unsigned next = t[k - 1][first & 0xFF] ^ t[k - 2][first >> 8];
+        for (unsigned j = 2; j < k; ++j)
+            next ^= t[k - 1 - j][bytes[j]];
+        crc = next;
+    }
+    for (; k < count; k += 8) {
+        const quint64 v = qFromLittleEndian<quint64>(bytes + k) ^ crc;
+        crc = t[7][v & 0xFF] ^ t[6][(v >> 8) & 0xFF] ^ t[5][(v >> 16) & 0xFF] ^
+              t[4][(v >> 24) & 0xFF] ^ t[3][(v >> 32) & 0xFF] ^ t[2][(v >> 40) & 0xFF] ^
+              t[1][(v >> 48) & 0xFF] ^ t[0][v >> 56];
+    }
+    return crc;
+}
+
+// The line sends each octet's most significant bit first; a frame octet's first bit is its
+// least significant one.
+quint64 reverseBitsInBytes(quint64 v)
+{
+    v = ((v >> 1) & 0x5555555555555555ull) | ((v & 0x5555555555555555ull) << 1);
+    v = ((v >> 2) & 0x3333333333333333ull) | ((v & 0x3333333333333333ull) << 2);
+    return ((v >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((v & 0x0F0F0F0F0F0F0F0Full) << 4);
+}
+
+unsigned highestBit(quint64 v)
+{
+    return 63u - unsigned(__builtin_clzll(v));
+}
+
+// Takes the highest bit of stuffed out of bits, moving the bits below it up by one, and the
+// rest of stuffed with them. With stuffed empty, bit 0 goes: it must be clear.
+quint64 withoutHighest(quint64 bits, quint64& stuffed)
+{
+    const quint64 top = quint64(1) << highestBit(stuffed | 1);
+    const quint64 below = top - 1;
+    stuffed = (stuffed & below) << 1;
+    return (bits & ~(below | top)) | ((bits & below) << 1);
+}
+
+// A processor's bit extract instruction, where it is fast: on Intel's since it came, on AMD's
+// from family 19h (before that it is microcoded and far slower than shifting).
+bool fastBitExtract()
+{
+#if defined(__x86_64__) && defined(__GNUC__)
+    __builtin_cpu_init();
+    if (!__builtin_cpu_supports("bmi2") || !__builtin_cpu_supports("popcnt"))
+        return false;
+    return __builtin_cpu_is("intel") || __builtin_cpu_is("amdfam19h");
+#else
+    return false;
+#endif
+}
+
+// De-stuffs raw bits [startBit, startBit + bitCount) of raw (first bit in bit 7 of raw[0]) into
+// out, the first bit of each octet in bit 0. Returns the number of bits out, or -1 for six ones
+// in a row. Reads up to eight bytes past the last raw bit and writes up to eight past the last
+// octet out.
+template <bool BitExtract>
+qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, unsigned char* out)
+{
+    constexpr quint64 Chunk = (quint64(1) << 56) - 1;
+    unsigned outBytes = 0;
+    quint64 collected = 0; // de-stuffed bits not yet out, the last in bit 0
+    unsigned collectedCount = 0;
+    quint64 context = 0; // the last six raw bits; none before the frame's first
+    unsigned at = startBit;
+    unsigned left = bitCount;
+    while (left != 0) {
+        // count raw bits in bits 55 down, the rest cleared (bit 0 always), the six before above
+        // them.
+        const unsigned count = left < 55 ? left : 55u;
+        const quint64 valid = Chunk & ~((quint64(1) << (56 - count)) - 1);
+        quint64 bits = ((qFromBigEndian<quint64>(raw + at / 8) << (at % 8)) >> 8) & valid;
+        const quint64 window = context << 56 | bits;
+        quint64 ones = window & (window >> 1);
+        ones &= ones >> 2;
+        const quint64 five = ones & (window >> 4); // ones at b .. b + 4
+        if (five & (window >> 5) & valid)
+            return -1;
+        quint64 stuffed = (five >> 1) & ~window & valid;
+        context = (context << count | bits >> (56 - count)) & 63;
+        if constexpr (BitExtract) {
+#if defined(__x86_64__) && defined(__GNUC__)
+            // As instructions, so that the rest of the program needs no BMI2.
+            const quint64 keep = valid & ~stuffed;
+            quint64 taken;
+            quint64 kept;
+            asm("pext %2, %1, %0" : "=r"(taken) : "r"(bits), "r"(keep));
+            asm("popcnt %1, %0" : "=r"(kept) : "r"(keep));
+            collected = collected << kept | taken;
+            collectedCount += unsigned(kept);
+#endif
+        } else {
+            // Taking a bit out moves those below it up by one, stuffed ones included. The
+            // highest two go without a branch (bit 0 stands in when there are fewer; it is
+            // always clear), more than two in 55 bits are rare.
+            unsigned kept = count - (stuffed != 0);
+            bits = withoutHighest(bits, stuffed);
+            kept -= stuffed != 0;
+            bits = withoutHighest(bits, stuffed);
+            while (Q_UNLIKELY(stuffed != 0)) {
+                --kept;
+                bits = withoutHighest(bits, stuffed);
+            }
+            collected = collected << kept | bits >> (56 - kept);
+            collectedCount += kept;
+        }
+        if (collectedCount >= 8) {
+            qToBigEndian(reverseBitsInBytes(collected << (64 - collectedCount)), out + outBytes);
+            outBytes += collectedCount / 8;
+            collectedCount &= 7;
+        }
+        at += count;
+        left -= count;
+    }
+    return qint64(outBytes) * 8 + collectedCount;
+}
+
 } // namespace
 
+bool HdlcHandler::bitExtractInUse = fastBitExtract();
+
+void HdlcHandler::useBitExtract(bool use)
+{
+    bitExtractInUse = use && fastBitExtract();
+}
+
 HdlcHandler::HdlcHandler(int channelTag)
-    : m_clock{0, 0}, m_clockUnset(true), m_channelTag(static_cast<unsigned char>(channelTag)),
-      m_scanState(0), m_rawBytes(0), m_pending(0), m_pendingCount(0), m_tooLargeBytes(0), m_raw{},
+    : m_octets(0), m_quietUntil(0), m_lastOctet(0xFF), m_flagEnd(~quint64(0)), m_drops(0),
+      m_rawBase(0), m_heldEnd(0), m_baseSeconds(0), m_baseMicroseconds(0), m_clockOctets(0),
+      m_clockUnset(true), m_channelTag(static_cast<unsigned char>(channelTag)), m_raw{},
       m_packet(int(PacketBufferBytes), '\0')
 {
-    startRegion(0, 0);
+    // m_flagEnd "one before the first bit" starts the first frame there; m_lastOctet all ones
+    // keeps the window from seeing zeros before the line's first bit.
+}
+
+ChannelClock HdlcHandler::timestamp() const
+{
+    const quint64 microseconds =
+        m_baseMicroseconds + (m_octets - m_clockOctets) * quint64(MicrosecondsPerOctet);
+    return ChannelClock{quint32(m_baseSeconds + microseconds / 1000000),
+                        quint32(microseconds % 1000000)};
 }
 
 void HdlcHandler::setTimestamp(quint32 seconds, quint32 microseconds)
 {
-    m_clock.seconds = seconds + microseconds / 1000000;
-    m_clock.microseconds = microseconds % 1000000;
+    m_baseSeconds = seconds + microseconds / 1000000;
+    m_baseMicroseconds = microseconds % 1000000;
+    m_clockOctets = m_octets;
     m_clockUnset = false;
 }
 
-void HdlcHandler::advanceClock(quint64 octets)
-{
-    const quint64 microseconds = m_clock.microseconds + octets * MicrosecondsPerOctet;
-    if (Q_LIKELY(microseconds < 1000000)) {
-        m_clock.microseconds = quint32(microseconds);
-        return;
-    }
-    m_clock.seconds += quint32(microseconds / 1000000);
-    m_clock.microseconds = quint32(microseconds % 1000000);
-}
-
-// A new frame begins with the bits of the current octet after the flag.
-void HdlcHandler::startRegion(unsigned pendingBits, unsigned pendingCount)
-{
-    m_rawBytes = 0;
-    m_pending = pendingBits;
-    m_pendingCount = pendingCount;
-    // The first byte count at which arrivals (8 * bytes + pending) have passed TooLargeArrival.
-    m_tooLargeBytes = (TooLargeArrival - pendingCount) / 8 + 1;
-}
-
-void HdlcHandler::process(QByteArray& data, int len)
+void HdlcHandler::processOctets(const unsigned char* octets, int len)
 {
     if (len <= 0)
         return;
@@ -146,132 +209,163 @@ void HdlcHandler::process(QByteArray& data, int len)
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         setTimestamp(quint32(now / 1000), quint32(now % 1000) * 1000);
     }
-    const auto* octets = reinterpret_cast<const unsigned char*>(data.constData());
+    const quint64 callStart = m_octets;
+    m_heldEnd = callStart;
+    unsigned last = m_lastOctet;
     int i = 0;
-    int clocked = 0; // octets of this call already on the clock
-    for (;;) {
-        // One frame's stretch of the call, with its state in locals.
-        unsigned state = m_scanState;
-        unsigned rawBytes = m_rawBytes;
-        quint32 pending = m_pending;
-        const unsigned pendingCount = m_pendingCount;
-        const unsigned tooLargeBytes = m_tooLargeBytes;
-        unsigned entry = 0;
-        quint32 bits = 0;
-        for (; i < len; ++i) {
-            const unsigned octet = octets[i];
-            entry = tables.flag[state * 256 + octet];
-            bits = tables.lineOrder[octet];
-            if (Q_UNLIKELY(entry >= 16))
-                break;
-            pending |= bits << pendingCount;
-            m_raw[rawBytes++] = static_cast<unsigned char>(pending);
-            pending >>= 8;
-            state = entry;
-            if (Q_UNLIKELY(rawBytes >= tooLargeBytes)) {
-                m_rawBytes = rawBytes;
-                tooLargeMidFrame();
-                rawBytes = m_rawBytes;
-            }
+    while (i < len) {
+        // Up to seven octets with the one before them in one word.
+        const unsigned count = len - i < 7 ? unsigned(len - i) : 7u;
+        quint64 window;
+        if (i >= 1 && count == 7 && i + 7 <= len) {
+            window = qFromBigEndian<quint64>(octets + i - 1);
+        } else {
+            window = last;
+            for (unsigned k = 0; k < count; ++k)
+                window = window << 8 | octets[i + k];
         }
-        m_scanState = state;
-        m_rawBytes = rawBytes;
-        m_pending = pending;
-        if (i == len)
-            break;
-
-        // A flag closes in octet i: its frame is stamped with the time before that octet.
-        advanceClock(quint64(i - clocked));
-        clocked = i;
-        const unsigned closing = (entry >> 4) - 1;
-        flagEnds(8 * rawBytes + pendingCount + closing);
-        startRegion(bits >> (closing + 1), 7 - closing);
-        m_scanState = entry & 15;
-        ++i;
+        quint64 candidates = flagCandidates(window) & ((quint64(1) << (8 * count)) - 1);
+        while (Q_UNLIKELY(candidates != 0)) {
+            const unsigned b = highestBit(candidates); // the earliest on the line
+            candidates &= ~(quint64(1) << b);
+            const quint64 flagEnd = 8 * (callStart + quint64(i)) + 8 * count - 1 - b;
+            // A flag whose first zero closed the last flag is no flag.
+            if (flagEnd - 7 != m_flagEnd)
+                flagEnds(flagEnd, octets, callStart);
+        }
+        last = octets[i + int(count) - 1];
+        i += int(count);
     }
-    advanceClock(quint64(len - clocked));
+    m_lastOctet = last;
+    m_octets = callStart + quint64(len);
+    endCall(octets, callStart);
 }
 
-// The bit that fills the buffer arrived in the last octet, and no flag with it.
-void HdlcHandler::tooLargeMidFrame()
+// The two octets just held hold a flag or more. The fast path's limit guarantees that no
+// "Too large" falls due in them and that the octets of every frame they close are held.
+void HdlcHandler::pairWithFlags(quint64 candidates)
 {
-    countStat(StatHandler::TooLarge);
-    constexpr unsigned Dropped = BitBufferSize / 8;
-    m_rawBytes -= Dropped;
-    std::memmove(m_raw, m_raw + Dropped, m_rawBytes);
-}
-
-// flagEndBit: the position in the raw bits of the flag's last bit.
-void HdlcHandler::flagEnds(unsigned flagEndBit)
-{
-    m_raw[m_rawBytes] = static_cast<unsigned char>(m_pending);
-    unsigned start = 0;
-    if (flagEndBit > TooLargeArrival) {
-        // The buffer filled earlier in this octet, before the flag.
-        countStat(StatHandler::TooLarge);
-        start = BitBufferSize;
-    }
-    const unsigned end = flagEndBit - 7;
-    if (end > start)
-        deliverFrame(start, end);
-}
-
-// De-stuffs raw bits [startBit, endBit), checks the result and passes a good frame on.
-void HdlcHandler::deliverFrame(unsigned startBit, unsigned endBit)
-{
-    const unsigned char* in = m_raw + startBit / 8;
-    const unsigned rawBits = endBit - startBit;
-    const unsigned wholeBytes = rawBits / 8;
-    auto* out = reinterpret_cast<unsigned char*>(m_packet.data()) + 1;
-
-    unsigned state = 0;
-    quint32 collected = 0;
-    unsigned collectedCount = 0;
-    unsigned outBytes = 0;
-    for (unsigned k = 0; k < wholeBytes; ++k) {
-        const unsigned entry = tables.destuff[state * 256 + in[k]];
-        if (entry & 0x8000u)
-            return; // abort: dropped without a count
-        collected |= (entry & 0xFFu) << collectedCount;
-        collectedCount += (entry >> 8) & 15u;
-        state = (entry >> 12) & 7u;
-        out[outBytes] = static_cast<unsigned char>(collected);
-        const unsigned full = collectedCount >> 3;
-        outBytes += full;
-        collected >>= 8 * full;
-        collectedCount &= 7u;
-    }
-    const unsigned last = in[wholeBytes];
-    for (unsigned j = 0; j < rawBits % 8; ++j) {
-        const unsigned bit = (last >> j) & 1u;
-        if (state == StuffedNext) {
-            if (bit)
-                return;
-            state = 0;
+    const quint64 pairStart = m_octets;
+    while (candidates != 0) {
+        const unsigned b = highestBit(candidates);
+        candidates &= ~(quint64(1) << b);
+        const quint64 flagEnd = 8 * pairStart + 15 - b;
+        if (flagEnd - 7 == m_flagEnd)
             continue;
+        const quint64 start = m_flagEnd + 1 + m_drops * BitBufferSize;
+        const quint64 end = flagEnd - 7;
+        if (end > start) {
+            m_octets = flagEnd / 8;
+            deliverFrame(m_raw + (start / 8 - m_rawBase), unsigned(start % 8),
+                         unsigned(end - start));
         }
-        collected |= bit << collectedCount++;
-        state = bit ? state + 1 : 0;
-        if (collectedCount == 8) {
-            out[outBytes++] = static_cast<unsigned char>(collected);
-            collected = 0;
-            collectedCount = 0;
-        }
+        m_flagEnd = flagEnd;
+        m_drops = 0;
+        // The next frame's held octets move to the front.
+        const quint64 next = (flagEnd + 1) / 8;
+        for (quint64 k = next; k < pairStart + 2; ++k)
+            m_raw[k - next] = m_raw[k - m_rawBase];
+        m_rawBase = next;
     }
+    m_octets = pairStart;
+    const quint64 nextFill = (m_flagEnd + 1 + TooLargeArrival) / 8;
+    const quint64 bufferEnd = m_rawBase + RawCapacity;
+    m_quietUntil = nextFill < bufferEnd ? nextFill : bufferEnd;
+}
 
-    if (collectedCount != 0) {
+// Counts "Too large" for each time the open frame's buffer filled up to and including the
+// given bit, counted from the frame's first bit.
+void HdlcHandler::countTooLarge(quint64 lastArrival)
+{
+    if (lastArrival < TooLargeArrival)
+        return;
+    const quint64 due = (lastArrival - TooLargeArrival) / BitBufferSize + 1;
+    for (; m_drops < due; ++m_drops)
+        countStat(StatHandler::TooLarge);
+}
+
+// A flag's last bit is flagEnd: the frame before it ends with the bit before its first.
+void HdlcHandler::flagEnds(quint64 flagEnd, const unsigned char* octets, quint64 callStart)
+{
+    const quint64 frameStart = m_flagEnd + 1;
+    // The flag's own last bit cannot fill the buffer: the reader sees the flag first.
+    countTooLarge(flagEnd - frameStart - 1);
+    const quint64 start = frameStart + m_drops * BitBufferSize;
+    const quint64 end = flagEnd - 7;
+    if (end > start) {
+        const unsigned char* raw = gather(start / 8, (end - 1) / 8, octets, callStart);
+        // Stamped with the time before the octet in which the flag ends.
+        m_octets = flagEnd / 8;
+        deliverFrame(raw, unsigned(start % 8), unsigned(end - start));
+    }
+    m_flagEnd = flagEnd;
+    m_drops = 0;
+    m_rawBase = (flagEnd + 1) / 8;
+    m_heldEnd = m_rawBase;
+}
+
+// Makes m_raw hold octets [first, last] in a row, from what it holds and the call's octets;
+// returns where octet first is. Octets before first are no longer needed.
+const unsigned char* HdlcHandler::gather(quint64 first, quint64 last, const unsigned char* octets,
+                                         quint64 callStart)
+{
+    if (first >= m_heldEnd) {
+        m_rawBase = first;
+        m_heldEnd = first;
+    } else if (first > m_rawBase) {
+        std::memmove(m_raw, m_raw + (first - m_rawBase), size_t(m_heldEnd - first));
+        m_rawBase = first;
+    }
+    if (last >= m_heldEnd) {
+        std::memcpy(m_raw + (m_heldEnd - m_rawBase), octets + (m_heldEnd - callStart),
+                    size_t(last + 1 - m_heldEnd));
+        m_heldEnd = last + 1;
+    }
+    return m_raw + (first - m_rawBase);
+}
+
+// Keeps what the open frame still needs from this call and works out how far the fast path
+// may go.
+void HdlcHandler::endCall(const unsigned char* octets, quint64 callStart)
+{
+    const quint64 frameStart = m_flagEnd + 1;
+    const quint64 arrived = 8 * m_octets;
+    if (arrived > frameStart)
+        countTooLarge(arrived - 1 - frameStart);
+    const quint64 first = (frameStart + m_drops * BitBufferSize) / 8;
+    if (first < m_octets) {
+        gather(first, m_octets - 1, octets, callStart);
+    } else {
+        m_rawBase = m_octets;
+        m_heldEnd = m_octets;
+    }
+    const quint64 nextFill = (frameStart + TooLargeArrival + m_drops * BitBufferSize) / 8;
+    const quint64 bufferEnd = m_rawBase + RawCapacity;
+    m_quietUntil = nextFill < bufferEnd ? nextFill : bufferEnd;
+}
+
+// De-stuffs raw bits [startBit, startBit + bitCount) of raw (first bit in bit 7 of raw[0]),
+// checks the result and passes a good frame on. At least eight bytes past the last raw bit
+// must be readable.
+void HdlcHandler::deliverFrame(const unsigned char* raw, unsigned startBit, unsigned bitCount)
+{
+    auto* packet = reinterpret_cast<unsigned char*>(m_packet.data());
+    unsigned char* out = packet + 1;
+    const qint64 outBits = bitExtractInUse ? destuff<true>(raw, startBit, bitCount, out)
+                                           : destuff<false>(raw, startBit, bitCount, out);
+    if (outBits < 0)
+        return; // six ones: an abort, dropped without a count
+    if (outBits % 8 != 0) {
         countStat(StatHandler::ErroredLength);
         return;
     }
+    const unsigned outBytes = unsigned(outBits / 8);
     if (outBytes <= 2)
         return;
-    unsigned crc = 0xFFFF;
-    for (unsigned k = 0; k < outBytes; ++k)
-        crc = (crc >> 8) ^ tables.crc[(crc ^ out[k]) & 0xFFu];
-    if (crc != GoodFcsResidue) {
+    if (frameCrc(out, outBytes) != GoodFcsResidue) {
         countStat(StatHandler::BadCrc);
         return;
     }
-    out[-1] = static_cast<char>(m_channelTag);
+    packet[0] = m_channelTag;
     passOn(m_packet, int(outBytes) - 2 + 1);
 }

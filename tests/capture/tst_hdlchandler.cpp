@@ -327,9 +327,16 @@ void TestHdlcHandler::matchesTheBitSerialReference_data()
 {
     QTest::addColumn<QByteArray>("octets");
     QTest::addColumn<int>("maxCall"); // calls of 0 to maxCall octets, at random
+    QTest::addColumn<bool>("bitExtract");
+    // Each set both with the processor's bit extract instruction (where it has a fast one) and
+    // with shifts.
+    const auto addRows = [](const char* name, const QByteArray& octets, int maxCall) {
+        QTest::addRow("%s, shifts", name) << octets << maxCall << false;
+        QTest::addRow("%s, bit extract", name) << octets << maxCall << true;
+    };
 
     QRandomGenerator random(0xD1FF);
-    QTest::newRow("random octets") << randomBytes(random, 1 << 16) << 7;
+    addRows("random octets", randomBytes(random, 1 << 16), 7);
 
     // Octets that make flags, runs of ones and stuffing likely at every bit offset.
     const unsigned char likely[] = {0x7E, 0xFF, 0xFE, 0x7F, 0x3F, 0xFC, 0x1F, 0xF8,
@@ -337,12 +344,12 @@ void TestHdlcHandler::matchesTheBitSerialReference_data()
     QByteArray flagRich(1 << 16, Qt::Uninitialized);
     for (char& octet : flagRich)
         octet = char(random.bounded(4) ? likely[random.bounded(16)] : random.bounded(256));
-    QTest::newRow("flag-rich octets") << flagRich << 5;
+    addRows("flag-rich octets", flagRich, 5);
 
     ChannelEncoder traffic;
     addRandomItems(traffic, random, 3000, 80, true);
-    QTest::newRow("traffic with faults, 2 per call") << traffic.octets() << 2;
-    QTest::newRow("traffic with faults, large calls") << traffic.octets() << 9000;
+    addRows("traffic with faults, 2 per call", traffic.octets(), 2);
+    addRows("traffic with faults, large calls", traffic.octets(), 9000);
 
     // Frames whose raw length passes the 32,768-bit buffer by -8 to +16 bits, the closing flag
     // at every bit offset: "Too large" and the flag may fall in the same octet, in either order.
@@ -369,7 +376,7 @@ void TestHdlcHandler::matchesTheBitSerialReference_data()
     edges.addFrame(QByteArray(4094, char(0x55)));
     edges.addFrame(QByteArray(4093, char(0xFF)));
     edges.addFrame(frameOf("0a0b0c"));
-    QTest::newRow("buffer edges") << edges.octets() << 3;
+    addRows("buffer edges", edges.octets(), 3);
 }
 
 // The table-driven deframer must deliver exactly what the bit-serial one does: the same packets
@@ -378,6 +385,12 @@ void TestHdlcHandler::matchesTheBitSerialReference()
 {
     QFETCH(QByteArray, octets);
     QFETCH(int, maxCall);
+    QFETCH(bool, bitExtract);
+    const bool wasInUse = HdlcHandler::usesBitExtract();
+    HdlcHandler::useBitExtract(bitExtract);
+    const auto restore = qScopeGuard([wasInUse] { HdlcHandler::useBitExtract(wasInUse); });
+    if (bitExtract && !HdlcHandler::usesBitExtract())
+        qInfo("This processor has no fast bit extract: shifts again.");
     HdlcHandler fast(1);
     BitSerialDeframer reference(1);
     fast.setTimestamp(1700000000, 999000);
