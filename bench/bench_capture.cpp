@@ -220,8 +220,12 @@ DecoderRun runDeframer(const QByteArray& octets, int unit)
     HdlcHandler deframer(0);
     deframer.setNext(&sink);
     deframer.setStatHandler(&stats);
-    // One reused buffer: it keeps allocation out of a figure meant for the deframer alone.
-    QByteArray buffer(unit, Qt::Uninitialized);
+    // Called as the splitter calls it, through the element's virtual process (the asm hides
+    // the object's type from the compiler), on the octets where they lie, as libosmocore's
+    // decoder is given them: copying two octets costs a library call, which would time the
+    // harness rather than the deframer.
+    ChainHandler* element = &deframer;
+    asm("" : "+r"(element));
     const char* in = octets.constData();
     const qsizetype total = octets.size();
 
@@ -229,8 +233,8 @@ DecoderRun runDeframer(const QByteArray& octets, int unit)
     const Clock::time_point start = Clock::now();
     for (qsizetype at = 0; at < total; at += unit) {
         const int n = int(std::min<qsizetype>(unit, total - at));
-        std::memcpy(buffer.data(), in + at, size_t(n));
-        deframer.process(buffer, n);
+        QByteArray view = QByteArray::fromRawData(in + at, n);
+        element->process(view, n);
     }
     const Clock::time_point stop = Clock::now();
 

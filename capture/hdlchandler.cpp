@@ -179,7 +179,8 @@ HdlcHandler::HdlcHandler(int channelTag)
     : m_octets(0), m_quietUntil(0), m_lastOctet(0xFF), m_flagEnd(~quint64(0)), m_drops(0),
       m_rawBase(0), m_heldEnd(0), m_baseSeconds(0), m_baseMicroseconds(0), m_clockOctets(0),
       m_clockUnset(true), m_channelTag(static_cast<unsigned char>(channelTag)), m_raw{},
-      m_packet(int(PacketBufferBytes), '\0')
+      m_packet(int(PacketBufferBytes), '\0'),
+      m_packetBytes(reinterpret_cast<unsigned char*>(m_packet.data()))
 {
     // m_flagEnd "one before the first bit" starts the first frame there; m_lastOctet all ones
     // keeps the window from seeing zeros before the line's first bit.
@@ -349,7 +350,7 @@ void HdlcHandler::endCall(const unsigned char* octets, quint64 callStart)
 // must be readable.
 void HdlcHandler::deliverFrame(const unsigned char* raw, unsigned startBit, unsigned bitCount)
 {
-    auto* packet = reinterpret_cast<unsigned char*>(m_packet.data());
+    unsigned char* packet = m_packetBytes;
     unsigned char* out = packet + 1;
     const qint64 outBits = bitExtractInUse ? destuff<true>(raw, startBit, bitCount, out)
                                            : destuff<false>(raw, startBit, bitCount, out);

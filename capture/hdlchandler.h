@@ -128,6 +128,8 @@ private:
 
     unsigned char m_raw[RawBufferBytes];
     QByteArray m_packet;
+    // m_packet's bytes: the elements behind use the packet only during the call.
+    unsigned char* m_packetBytes;
 };
 
 #endif

@@ -1,20 +1,42 @@
 #include "capture/splithandler.h"
 
-SplitHandler::SplitHandler() : m_secondNext(nullptr), m_heldByte(0), m_holding(false) {}
+SplitHandler::SplitHandler()
+    : m_secondNext(nullptr), m_rx(UnitPairs, '\0'), m_sync(UnitPairs, '\0'),
+      m_rxOut(reinterpret_cast<unsigned char*>(m_rx.data())),
+      m_syncOut(reinterpret_cast<unsigned char*>(m_sync.data())), m_heldByte(0), m_holding(false)
+{}
 
 void SplitHandler::process(QByteArray& data, int len)
+{
+    // A stream's unit: two whole pairs. The arrays are kept from call to call, and written in
+    // place: the elements behind use them only during the call.
+    if (len == 2 * UnitPairs && !m_holding) {
+        const auto* in = reinterpret_cast<const unsigned char*>(data.constData());
+        m_rxOut[0] = rxOctet(in[0], in[1]);
+        m_rxOut[1] = rxOctet(in[2], in[3]);
+        m_syncOut[0] = syncOctet(in[0], in[1]);
+        m_syncOut[1] = syncOctet(in[2], in[3]);
+        passOn(m_rx, UnitPairs);
+        if (m_secondNext)
+            m_secondNext->process(m_sync, UnitPairs);
+        return;
+    }
+    splitBlock(reinterpret_cast<const unsigned char*>(data.constData()), len);
+}
+
+void SplitHandler::splitBlock(const unsigned char* in, int len)
 {
     if (len <= 0)
         return;
     const int out = (len + (m_holding ? 1 : 0)) / 2;
-    // The arrays are kept from call to call: the elements behind use them only during the call.
     if (m_rx.size() < out) {
         m_rx.resize(out);
         m_sync.resize(out);
     }
-    const auto* in = reinterpret_cast<const unsigned char*>(data.constData());
     auto* rxOut = reinterpret_cast<unsigned char*>(m_rx.data());
     auto* syncOut = reinterpret_cast<unsigned char*>(m_sync.data());
+    m_rxOut = rxOut;
+    m_syncOut = syncOut;
 
     int i = 0;
     int k = 0;

@@ -23,9 +23,18 @@ public:
     }
 
 private:
+    // Byte pairs in the four-byte units a stream is fed in.
+    static constexpr int UnitPairs = 2;
+
+    // Any other block: a pair may be cut at either end.
+    void splitBlock(const unsigned char* in, int len);
+
     ChainHandler* m_secondNext;
     QByteArray m_rx;
     QByteArray m_sync;
+    // Where the two arrays' bytes are, kept so that a unit needs no detach checks.
+    unsigned char* m_rxOut;
+    unsigned char* m_syncOut;
     unsigned char m_heldByte;
     bool m_holding;
 };

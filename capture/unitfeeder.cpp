@@ -13,9 +13,14 @@ void feedInUnits(ChainHandler* head, const char* data, int n)
     constexpr int UnitSize = 4;
     // One array for every unit of the block: elements use a unit only during the call.
     QByteArray unit(UnitSize, Qt::Uninitialized);
-    for (int at = 0; at < n; at += UnitSize) {
-        const int size = std::min(UnitSize, n - at);
-        std::memcpy(unit.data(), data + at, size_t(size));
-        head->process(unit, size);
+    char* bytes = unit.data();
+    int at = 0;
+    for (; at + UnitSize <= n; at += UnitSize) {
+        std::memcpy(bytes, data + at, UnitSize);
+        head->process(unit, UnitSize);
+    }
+    if (at < n) {
+        std::memcpy(bytes, data + at, size_t(n - at));
+        head->process(unit, n - at);
     }
 }
