@@ -658,52 +658,63 @@ int main(int argc, char* argv[])
     bool allOk = true;
     QStringList details;
 
-    // libosmocore first: every other figure is also given as a ratio to its faster feed.
-    // Its counts must not depend on how the octets are fed, or the feeding loop is wrong.
+    // Every figure is also given as a ratio to libosmocore's faster feed. The four decoder
+    // measurements take turns, round by round, so that a machine that slows down for a while
+    // slows all of them alike. libosmocore's counts must not depend on how the octets are fed,
+    // or the feeding loop is wrong.
     DecoderRun osmoLast;
     bool osmoFeedsAgree = true;
-    auto osmoMeasurement = [&](const char* name, int unit) {
-        Measurement m(QString::fromLatin1(name), "RX octets", LineOctetsPerSecond);
-        for (int i = 0; i < repeat; ++i) {
-            const DecoderRun run = runOsmocore(work.rxOctets, unit);
-            m.add(double(channelOctets) / Megabyte, run.seconds, run.cpuSeconds);
-            if (osmoLast.seconds > 0)
-                osmoFeedsAgree = osmoFeedsAgree && run.packets == osmoLast.packets &&
-                                 run.frameOctets == osmoLast.frameOctets &&
-                                 run.badCrc == osmoLast.badCrc &&
-                                 run.erroredLength == osmoLast.erroredLength &&
-                                 run.tooLarge == osmoLast.tooLarge;
-            osmoLast = run;
-        }
-        return m;
+    auto osmoRun = [&](Measurement& m, int unit) {
+        const DecoderRun run = runOsmocore(work.rxOctets, unit);
+        m.add(double(channelOctets) / Megabyte, run.seconds, run.cpuSeconds);
+        if (osmoLast.seconds > 0)
+            osmoFeedsAgree =
+                osmoFeedsAgree && run.packets == osmoLast.packets &&
+                run.frameOctets == osmoLast.frameOctets && run.badCrc == osmoLast.badCrc &&
+                run.erroredLength == osmoLast.erroredLength && run.tooLarge == osmoLast.tooLarge;
+        osmoLast = run;
     };
-    const Measurement osmoBlocks = osmoMeasurement("libosmocore, 4096 octets per call", BlockSize);
-    const Measurement osmoPairs = osmoMeasurement("libosmocore, 2 octets per call", 2);
+    struct DeframerFigures
+    {
+        explicit DeframerFigures(const char* name)
+            : measurement(QString::fromLatin1(name), "RX octets", LineOctetsPerSecond)
+        {}
+        Measurement measurement;
+        DecoderRun last;
+        bool ok = true;
+    };
+    auto deframerRun = [&](DeframerFigures& figures, int unit) {
+        figures.last = runDeframer(work.rxOctets, unit);
+        figures.measurement.add(double(channelOctets) / Megabyte, figures.last.seconds,
+                                figures.last.cpuSeconds);
+        figures.ok = figures.ok && matchesPlan(figures.last, work.rx);
+    };
+    Measurement osmoBlocks(QStringLiteral("libosmocore, 4096 octets per call"), "RX octets",
+                           LineOctetsPerSecond);
+    Measurement osmoPairs(QStringLiteral("libosmocore, 2 octets per call"), "RX octets",
+                          LineOctetsPerSecond);
+    DeframerFigures blocks("deframer, 4096 octets per call");
+    DeframerFigures pairFigures("deframer, 2 octets per call");
+    for (int i = 0; i < repeat; ++i) {
+        osmoRun(osmoBlocks, BlockSize);
+        osmoRun(osmoPairs, 2);
+        deframerRun(blocks, BlockSize);
+        deframerRun(pairFigures, 2);
+    }
     const double osmoBest = std::max(median(osmoBlocks.rates), median(osmoPairs.rates));
 
     std::printf("%-38s %-12s %8s %8s %10s %9s    %s\n", "measurement", "input", "MB/s", "CPU MB/s",
                 "x realtime", "x osmo", "runs MB/s");
     printMeasurement(osmoBlocks, osmoBest);
     printMeasurement(osmoPairs, osmoBest);
-
-    auto deframerMeasurement = [&](const char* name, int unit) {
-        Measurement m(QString::fromLatin1(name), "RX octets", LineOctetsPerSecond);
-        DecoderRun last;
-        bool ok = true;
-        for (int i = 0; i < repeat; ++i) {
-            last = runDeframer(work.rxOctets, unit);
-            m.add(double(channelOctets) / Megabyte, last.seconds, last.cpuSeconds);
-            ok = ok && matchesPlan(last, work.rx);
-        }
-        allOk = allOk && ok;
+    for (const DeframerFigures* figures : {&blocks, &pairFigures}) {
+        allOk = allOk && figures->ok;
         details.append(QStringLiteral("%1: %2, per run; as encoded: %3")
-                           .arg(QString::fromLatin1(name), countsText(last),
-                                QString::fromLatin1(verdict(ok))));
-        printMeasurement(m, osmoBest);
-        return m;
-    };
-    deframerMeasurement("deframer, 4096 octets per call", BlockSize);
-    const Measurement pairs = deframerMeasurement("deframer, 2 octets per call", 2);
+                           .arg(figures->measurement.name, countsText(figures->last),
+                                QString::fromLatin1(verdict(figures->ok))));
+        printMeasurement(figures->measurement, osmoBest);
+    }
+    const Measurement& pairs = pairFigures.measurement;
 
     {
         // libosmocore drops the stray bits of some frames with extra bits before their closing

@@ -39,37 +39,52 @@ constexpr CrcTables crcTables = makeCrcTables();
 // What the FCS check leaves over a frame and its correct FCS.
 constexpr quint16 GoodFcsResidue = 0xF0B8;
 
-unsigned frameCrc(const unsigned char* bytes, unsigned count)
+// One CRC step over eight octets, the first in bits 0-7 of v.
+Q_ALWAYS_INLINE unsigned crcStep(quint64 v)
 {
     const auto& t = crcTables.step;
-    unsigned crc = 0xFFFF;
-    // The odd bytes first, as one step of their own, then eight at a time.
-    unsigned k = count % 8;
-    if (k == 1) {
-        crc = (crc >> 8) ^ t[0][(crc ^ bytes[0]) & 0xFFu];
-    } else if (k > 1) {
-        const unsigned first = (bytes[0] | unsigned(bytes[1]) << 8) ^ crc;
-        unsigned next = t[k - 1][first & 0xFF] ^ t[k - 2][first >> 8];
-        for (unsigned j = 2; j < k; ++j)
-            next ^= t[k - 1 - j][bytes[j]];
-        crc = next;
-    }
-    for (; k < count; k += 8) {
-        const quint64 v = qFromLittleEndian<quint64>(bytes + k) ^ crc;
-        crc = t[7][v & 0xFF] ^ t[6][(v >> 8) & 0xFF] ^ t[5][(v >> 16) & 0xFF] ^
-              t[4][(v >> 24) & 0xFF] ^ t[3][(v >> 32) & 0xFF] ^ t[2][(v >> 40) & 0xFF] ^
-              t[1][(v >> 48) & 0xFF] ^ t[0][v >> 56];
-    }
-    return crc;
+    return t[7][v & 0xFF] ^ t[6][(v >> 8) & 0xFF] ^ t[5][(v >> 16) & 0xFF] ^
+           t[4][(v >> 24) & 0xFF] ^ t[3][(v >> 32) & 0xFF] ^ t[2][(v >> 40) & 0xFF] ^
+           t[1][(v >> 48) & 0xFF] ^ t[0][v >> 56];
 }
 
-// The line sends each octet's most significant bit first; a frame octet's first bit is its
-// least significant one.
-quint64 reverseBitsInBytes(quint64 v)
+// The CRC state from which k zero octets lead to the initial 0xFFFF, for k = 0 to 7: the first
+// h octets of a frame go as one eight-octet step behind 8 - h zeros.
+struct CrcStarts
 {
-    v = ((v >> 1) & 0x5555555555555555ull) | ((v & 0x5555555555555555ull) << 1);
-    v = ((v >> 2) & 0x3333333333333333ull) | ((v & 0x3333333333333333ull) << 2);
-    return ((v >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((v & 0x0F0F0F0F0F0F0F0Full) << 4);
+    quint16 behindZeros[8];
+};
+
+constexpr CrcStarts makeCrcStarts()
+{
+    CrcStarts starts{};
+    unsigned crc = 0xFFFF;
+    starts.behindZeros[0] = static_cast<quint16>(crc);
+    for (int k = 1; k < 8; ++k) {
+        // A zero octet takes crc to (crc >> 8) ^ step[0][crc & 0xFF]; the table's top byte
+        // tells which low byte it was.
+        unsigned low = 0;
+        while ((crcTables.step[0][low] >> 8) != (crc >> 8))
+            ++low;
+        const unsigned high = (crc ^ crcTables.step[0][low]) & 0xFF;
+        crc = high << 8 | low;
+        starts.behindZeros[k] = static_cast<quint16>(crc);
+    }
+    return starts;
+}
+
+constexpr CrcStarts crcStarts = makeCrcStarts();
+
+// The CRC over count (at least one) octets, reading up to seven past them.
+unsigned frameCrc(const unsigned char* bytes, unsigned count)
+{
+    // The first 1 to 8 octets, moved up behind zeros so that the rest go in whole steps.
+    const unsigned head = (count - 1) % 8 + 1;
+    const quint64 first = qFromLittleEndian<quint64>(bytes) << (8 * (8 - head));
+    unsigned crc = crcStep(first ^ crcStarts.behindZeros[8 - head]);
+    for (unsigned k = head; k < count; k += 8)
+        crc = crcStep(qFromLittleEndian<quint64>(bytes + k) ^ crc);
+    return crc;
 }
 
 unsigned highestBit(quint64 v)
@@ -77,14 +92,23 @@ unsigned highestBit(quint64 v)
     return 63u - unsigned(__builtin_clzll(v));
 }
 
-// Takes the highest bit of stuffed out of bits, moving the bits below it up by one, and the
-// rest of stuffed with them. With stuffed empty, bit 0 goes: it must be clear.
-quint64 withoutHighest(quint64 bits, quint64& stuffed)
+// Takes the lowest bit of stuffed out of bits, moving the bits above it down by one, and the
+// rest of stuffed with them. With stuffed empty, bit 63 goes: it must be clear.
+quint64 withoutLowest(quint64 bits, quint64& stuffed)
 {
-    const quint64 top = quint64(1) << highestBit(stuffed | 1);
-    const quint64 below = top - 1;
-    stuffed = (stuffed & below) << 1;
-    return (bits & ~(below | top)) | ((bits & below) << 1);
+    const quint64 candidates = stuffed | quint64(1) << 63;
+    const quint64 lowest = candidates & (0 - candidates);
+    const quint64 below = lowest - 1;
+    stuffed = (stuffed & ~(below | lowest)) >> 1;
+    return (bits & below) | ((bits >> 1) & ~below);
+}
+
+unsigned char reversedOctet(unsigned octet)
+{
+    unsigned r = 0;
+    for (unsigned bit = 0; bit < 8; ++bit)
+        r |= ((octet >> bit) & 1u) << (7 - bit);
+    return static_cast<unsigned char>(r);
 }
 
 // A processor's bit extract instruction, where it is fast: on Intel's since it came, on AMD's
@@ -101,65 +125,63 @@ bool fastBitExtract()
 #endif
 }
 
-// De-stuffs raw bits [startBit, startBit + bitCount) of raw (first bit in bit 7 of raw[0]) into
+// De-stuffs raw bits [startBit, startBit + bitCount) of raw (first bit in bit 0 of raw[0]) into
 // out, the first bit of each octet in bit 0. Returns the number of bits out, or -1 for six ones
 // in a row. Reads up to eight bytes past the last raw bit and writes up to eight past the last
 // octet out.
 template <bool BitExtract>
 qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, unsigned char* out)
 {
-    constexpr quint64 Chunk = (quint64(1) << 56) - 1;
     unsigned outBytes = 0;
-    quint64 collected = 0; // de-stuffed bits not yet out, the last in bit 0
+    quint64 collected = 0; // de-stuffed bits not yet out, the first in bit 0
     unsigned collectedCount = 0;
-    quint64 context = 0; // the last six raw bits; none before the frame's first
+    quint64 context = 0; // the last six raw bits, the latest in bit 5; none before the first
     unsigned at = startBit;
     unsigned left = bitCount;
     while (left != 0) {
-        // count raw bits in bits 55 down, the rest cleared (bit 0 always), the six before above
-        // them.
-        const unsigned count = left < 55 ? left : 55u;
-        const quint64 valid = Chunk & ~((quint64(1) << (56 - count)) - 1);
-        quint64 bits = ((qFromBigEndian<quint64>(raw + at / 8) << (at % 8)) >> 8) & valid;
-        const quint64 window = context << 56 | bits;
-        quint64 ones = window & (window >> 1);
-        ones &= ones >> 2;
-        const quint64 five = ones & (window >> 4); // ones at b .. b + 4
-        if (five & (window >> 5) & valid)
+        // count raw bits from bit 0 up, the rest cleared; in the window, above the six before.
+        const unsigned count = left < 56 ? left : 56u;
+        const quint64 valid = (quint64(1) << count) - 1;
+        const quint64 bits = (qFromLittleEndian<quint64>(raw + at / 8) >> (at % 8)) & valid;
+        const quint64 window = bits << 6 | context;
+        quint64 ones = window & (window << 1);
+        ones &= ones << 2;
+        const quint64 five = ones & (window << 4); // ones at p .. p - 4
+        if (five & (window << 5) & (valid << 6))
             return -1;
-        quint64 stuffed = (five >> 1) & ~window & valid;
-        context = (context << count | bits >> (56 - count)) & 63;
+        quint64 stuffed = ((five << 1) & ~window) >> 6 & valid;
+        context = (window >> count) & 63;
+        quint64 taken;
+        unsigned kept;
         if constexpr (BitExtract) {
 #if defined(__x86_64__) && defined(__GNUC__)
             // As instructions, so that the rest of the program needs no BMI2.
             const quint64 keep = valid & ~stuffed;
-            quint64 taken;
-            quint64 kept;
+            quint64 keptBits;
             asm("pext %2, %1, %0" : "=r"(taken) : "r"(bits), "r"(keep));
-            asm("popcnt %1, %0" : "=r"(kept) : "r"(keep));
-            collected = collected << kept | taken;
-            collectedCount += unsigned(kept);
+            asm("popcnt %1, %0" : "=r"(keptBits) : "r"(keep));
+            kept = unsigned(keptBits);
 #endif
         } else {
-            // Taking a bit out moves those below it up by one, stuffed ones included. The
-            // highest two go without a branch (bit 0 stands in when there are fewer; it is
-            // always clear), more than two in 55 bits are rare.
-            unsigned kept = count - (stuffed != 0);
-            bits = withoutHighest(bits, stuffed);
+            // Taking a bit out moves those above it down by one, stuffed ones included. The
+            // lowest two go without a branch (bit 63 stands in when there are fewer; it is
+            // always clear), more than two in 56 bits are rare.
+            kept = count - (stuffed != 0);
+            taken = withoutLowest(bits, stuffed);
             kept -= stuffed != 0;
-            bits = withoutHighest(bits, stuffed);
+            taken = withoutLowest(taken, stuffed);
             while (Q_UNLIKELY(stuffed != 0)) {
                 --kept;
-                bits = withoutHighest(bits, stuffed);
+                taken = withoutLowest(taken, stuffed);
             }
-            collected = collected << kept | bits >> (56 - kept);
-            collectedCount += kept;
         }
-        if (collectedCount >= 8) {
-            qToBigEndian(reverseBitsInBytes(collected << (64 - collectedCount)), out + outBytes);
-            outBytes += collectedCount / 8;
-            collectedCount &= 7;
-        }
+        collected |= taken << collectedCount;
+        collectedCount += kept;
+        qToLittleEndian(collected, out + outBytes);
+        const unsigned full = collectedCount / 8;
+        outBytes += full;
+        collected >>= 8 * full;
+        collectedCount &= 7;
         at += count;
         left -= count;
     }
@@ -178,12 +200,13 @@ void HdlcHandler::useBitExtract(bool use)
 HdlcHandler::HdlcHandler(int channelTag)
     : m_octets(0), m_quietUntil(0), m_lastOctet(0xFF), m_flagEnd(~quint64(0)), m_drops(0),
       m_rawBase(0), m_heldEnd(0), m_baseSeconds(0), m_baseMicroseconds(0), m_clockOctets(0),
-      m_clockUnset(true), m_channelTag(static_cast<unsigned char>(channelTag)), m_raw{},
-      m_packet(int(PacketBufferBytes), '\0'),
-      m_packetBytes(reinterpret_cast<unsigned char*>(m_packet.data()))
+      m_clockUnset(true), m_channelTag(static_cast<unsigned char>(channelTag)),
+      m_reversed{}, m_raw{}, m_gap{}, m_packet{}
 {
     // m_flagEnd "one before the first bit" starts the first frame there; m_lastOctet all ones
     // keeps the window from seeing zeros before the line's first bit.
+    for (unsigned octet = 0; octet < 256; ++octet)
+        m_reversed[octet] = reversedOctet(octet);
 }
 
 ChannelClock HdlcHandler::timestamp() const
@@ -262,14 +285,25 @@ void HdlcHandler::pairWithFlags(quint64 candidates)
         }
         m_flagEnd = flagEnd;
         m_drops = 0;
-        // The next frame's held octets move to the front.
+        // The next frame's held octets (none to two) move to the front; both bytes go, so that
+        // no branch depends on how many.
         const quint64 next = (flagEnd + 1) / 8;
-        for (quint64 k = next; k < pairStart + 2; ++k)
-            m_raw[k - next] = m_raw[k - m_rawBase];
+        const unsigned char* from = m_raw + (next - m_rawBase);
+        const unsigned char first = from[0];
+        const unsigned char second = from[1];
+        m_raw[0] = first;
+        m_raw[1] = second;
         m_rawBase = next;
     }
     m_octets = pairStart;
-    const quint64 nextFill = (m_flagEnd + 1 + TooLargeArrival) / 8;
+    updateQuietUntil();
+}
+
+// The fast path may go on until the octet in which the open frame's buffer would fill, and
+// while the held octets have room.
+void HdlcHandler::updateQuietUntil()
+{
+    const quint64 nextFill = (m_flagEnd + 1 + TooLargeArrival + m_drops * BitBufferSize) / 8;
     const quint64 bufferEnd = m_rawBase + RawCapacity;
     m_quietUntil = nextFill < bufferEnd ? nextFill : bufferEnd;
 }
@@ -318,8 +352,10 @@ const unsigned char* HdlcHandler::gather(quint64 first, quint64 last, const unsi
         m_rawBase = first;
     }
     if (last >= m_heldEnd) {
-        std::memcpy(m_raw + (m_heldEnd - m_rawBase), octets + (m_heldEnd - callStart),
-                    size_t(last + 1 - m_heldEnd));
+        unsigned char* to = m_raw + (m_heldEnd - m_rawBase);
+        const unsigned char* from = octets + (m_heldEnd - callStart);
+        for (quint64 k = 0; k < last + 1 - m_heldEnd; ++k)
+            to[k] = m_reversed[from[k]];
         m_heldEnd = last + 1;
     }
     return m_raw + (first - m_rawBase);
@@ -340,17 +376,15 @@ void HdlcHandler::endCall(const unsigned char* octets, quint64 callStart)
         m_rawBase = m_octets;
         m_heldEnd = m_octets;
     }
-    const quint64 nextFill = (frameStart + TooLargeArrival + m_drops * BitBufferSize) / 8;
-    const quint64 bufferEnd = m_rawBase + RawCapacity;
-    m_quietUntil = nextFill < bufferEnd ? nextFill : bufferEnd;
+    updateQuietUntil();
 }
 
-// De-stuffs raw bits [startBit, startBit + bitCount) of raw (first bit in bit 7 of raw[0]),
+// De-stuffs raw bits [startBit, startBit + bitCount) of raw (first bit in bit 0 of raw[0]),
 // checks the result and passes a good frame on. At least eight bytes past the last raw bit
 // must be readable.
 void HdlcHandler::deliverFrame(const unsigned char* raw, unsigned startBit, unsigned bitCount)
 {
-    unsigned char* packet = m_packetBytes;
+    unsigned char* packet = m_packet;
     unsigned char* out = packet + 1;
     const qint64 outBits = bitExtractInUse ? destuff<true>(raw, startBit, bitCount, out)
                                            : destuff<false>(raw, startBit, bitCount, out);
@@ -368,5 +402,8 @@ void HdlcHandler::deliverFrame(const unsigned char* raw, unsigned startBit, unsi
         return;
     }
     packet[0] = m_channelTag;
-    passOn(m_packet, int(outBytes) - 2 + 1);
+    const int length = int(outBytes) - 2 + 1;
+    // The elements behind use a packet only during the call.
+    QByteArray frame = QByteArray::fromRawData(reinterpret_cast<const char*>(packet), length);
+    passOn(frame, length);
 }

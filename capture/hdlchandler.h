@@ -41,15 +41,17 @@ public:
         // Most calls bring two octets and nothing due: the octets join the open frame's, and
         // only a flag among them needs more.
         if (len == 2 && m_octets + 2 <= m_quietUntil) {
-            const auto* octets = reinterpret_cast<const unsigned char*>(data.constData());
+            // Two octets are there, so the array has its own bytes: no need for constData()'s
+            // stand-in for an empty one.
+            const auto* octets = reinterpret_cast<const unsigned char*>(data.data_ptr().data());
             unsigned first = octets[0];
             unsigned second = octets[1];
             // Read as two bytes: a two-byte read right after the caller wrote them one at a
             // time would wait for the writes to reach the cache.
             asm("" : "+r"(first), "+r"(second));
             unsigned char* to = m_raw + (m_octets - m_rawBase);
-            to[0] = static_cast<unsigned char>(first);
-            to[1] = static_cast<unsigned char>(second);
+            to[0] = m_reversed[first];
+            to[1] = m_reversed[second];
             const quint64 candidates =
                 flagCandidates(m_lastOctet << 16 | first << 8 | second) & 0xFFFF;
             m_lastOctet = second;
@@ -90,7 +92,7 @@ private:
         quint64 ones = window & (window >> 1); // ones at b and b + 1
         ones &= ones >> 2;                     // b .. b + 3
         ones &= ones >> 2;                     // b .. b + 5
-        return (ones >> 1) & ~window & ~(window >> 7);
+        return (ones >> 1) & ~(window | window >> 7);
     }
 
     void processOctets(const unsigned char* octets, int len);
@@ -101,6 +103,7 @@ private:
     const unsigned char* gather(quint64 first, quint64 last, const unsigned char* octets,
                                 quint64 callStart);
     void endCall(const unsigned char* octets, quint64 callStart);
+    void updateQuietUntil();
     void deliverFrame(const unsigned char* raw, unsigned startBit, unsigned bitCount);
 
     // Position on the line: octets taken since the start. Bit 8n + j is bit 7 - j of octet n.
@@ -115,8 +118,8 @@ private:
     quint64 m_flagEnd;
     // "Too large" counted for the open frame so far.
     quint64 m_drops;
-    // m_raw[0] is octet m_rawBase; the octets up to m_octets are held between calls, up to
-    // m_heldEnd within one.
+    // m_raw[0] is octet m_rawBase, turned round; the octets up to m_octets are held between calls,
+    // up to m_heldEnd within one.
     quint64 m_rawBase;
     quint64 m_heldEnd;
 
@@ -126,10 +129,17 @@ private:
     bool m_clockUnset;
     unsigned char m_channelTag;
 
+    // Octets as the line sends them, most significant bit first, turned round: held octets
+    // have their first bit in bit 0, as the frame's octets will. A copy in each deframer, next
+    // to the octets held: looked up right after those are written, a shared table could sit
+    // at an address that the processor takes for theirs (same offset in a 4 KiB page).
+    unsigned char m_reversed[256];
     unsigned char m_raw[RawBufferBytes];
-    QByteArray m_packet;
-    // m_packet's bytes: the elements behind use the packet only during the call.
-    unsigned char* m_packetBytes;
+    // Puts the packet 6 KiB after the held octets, so that writing one never looks to the
+    // processor like writing those (same offset in a 4 KiB page).
+    unsigned char m_gap[6144 - RawBufferBytes];
+    // The packet being passed on: the channel tag, then the frame.
+    unsigned char m_packet[PacketBufferBytes];
 };
 
 #endif
