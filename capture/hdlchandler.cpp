@@ -111,11 +111,18 @@ unsigned char reversedOctet(unsigned octet)
     return static_cast<unsigned char>(r);
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define VEZIVE_X86_64 1
+#else
+#define VEZIVE_X86_64 0
+#endif
+constexpr bool HaveBitExtract = VEZIVE_X86_64;
+
 // A processor's bit extract instruction, where it is fast: on Intel's since it came, on AMD's
 // from family 19h (before that it is microcoded and far slower than shifting).
 bool fastBitExtract()
 {
-#if defined(__x86_64__) && defined(__GNUC__)
+#if VEZIVE_X86_64
     __builtin_cpu_init();
     if (!__builtin_cpu_supports("bmi2") || !__builtin_cpu_supports("popcnt"))
         return false;
@@ -153,8 +160,8 @@ qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, u
         context = (window >> count) & 63;
         quint64 taken;
         unsigned kept;
-        if constexpr (BitExtract) {
-#if defined(__x86_64__) && defined(__GNUC__)
+        if constexpr (BitExtract && HaveBitExtract) {
+#if VEZIVE_X86_64
             // As instructions, so that the rest of the program needs no BMI2.
             const quint64 keep = valid & ~stuffed;
             quint64 keptBits;

@@ -2,10 +2,11 @@
 // the same clock start. Every packet, its stamp at delivery, the clocks and every counter must
 // agree after every call.
 //
-// Input: byte 0 the channel tag (low bit), bytes 1-4 and 5-8 the clock start (seconds,
-// microseconds, little-endian), then the call sizes (a count modulo 9, then 16-bit sizes modulo
-// 8193, cycled; 0 is an empty call), then the octets. Each call's array carries a few bytes past
-// its length that must not be read.
+// Input: byte 0 the channel tag (bit 0) and the way frames are de-stuffed (bit 1: with the
+// processor's bit extract instruction where it has a fast one, else with shifts), bytes 1-4 and 5-8
+// the clock start (seconds, microseconds, little-endian), then the call sizes (a count modulo 9,
+// then 16-bit sizes modulo 8193, cycled; 0 is an empty call), then the octets. Each call's array
+// carries a few bytes past its length that must not be read.
 
 #include "bitserialdeframer.h"
 #include "chainoracle.h"
@@ -76,7 +77,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     ByteReader in(reinterpret_cast<const char*>(data), qsizetype(size));
-    const int tag = in.u8() & 1;
+    const int first = in.u8();
+    const int tag = first & 1;
+    HdlcHandler::useBitExtract((first & 2) != 0);
     const quint32 seconds = in.le32();
     const quint32 microseconds = in.le32();
     const Cuts cuts = Cuts::read(in, MaxCalls, MaxCall, MaxCall);

@@ -63,6 +63,8 @@ private slots:
     void splitsNibbleInterleavedPairs_data();
     void splitsNibbleInterleavedPairs();
     void splitterHoldsTheOddByte();
+    void splitterUnitsAmongOtherBlocks_data();
+    void splitterUnitsAmongOtherBlocks();
     void skipEndingAtABlockEnd();
     void zeroLengthCallsChangeNothing();
 };
@@ -178,6 +180,44 @@ void TestFrontElements::splitterHoldsTheOddByte()
                                                     QByteArray::fromHex("ace0")}));
     QCOMPARE(front.syncSink.calls, (QList<QByteArray>{QByteArray(), QByteArray::fromHex("1357"),
                                                       QByteArray::fromHex("9bdf")}));
+}
+
+// Four-byte units take a shorter way through the splitter than other blocks; mixed in any order,
+// with the arrays grown by a large block in between, they must give the same octets and calls.
+void TestFrontElements::splitterUnitsAmongOtherBlocks_data()
+{
+    QTest::addColumn<QList<int>>("blocks");
+    QTest::newRow("units only") << QList<int>{4, 4, 4, 4};
+    QTest::newRow("unit after a held byte") << QList<int>{1, 4, 4, 3, 4};
+    QTest::newRow("units after the arrays grew") << QList<int>{9001, 4, 4, 1, 4, 4};
+    QTest::newRow("empty and odd calls between units") << QList<int>{4, 0, 3, 4, 5, 4, 2, 4};
+}
+
+void TestFrontElements::splitterUnitsAmongOtherBlocks()
+{
+    QFETCH(QList<int>, blocks);
+    QByteArray stream;
+    for (int size : blocks)
+        for (int i = 0; i < size; ++i)
+            stream.append(char((stream.size() * 37 + 11) & 0xFF));
+    Front front(false);
+    QList<int> expectedSizes;
+    int at = 0;
+    bool holding = false;
+    for (int size : blocks) {
+        QByteArray block = stream.mid(at, size);
+        front.head->process(block, size);
+        at += size;
+        if (size > 0)
+            expectedSizes.append((size + (holding ? 1 : 0)) / 2);
+        holding = (at % 2) == 1;
+    }
+    QList<int> rxSizes;
+    for (const QByteArray& call : std::as_const(front.rxSink.calls))
+        rxSizes.append(int(call.size()));
+    QCOMPARE(rxSizes, expectedSizes);
+    QCOMPARE(front.rxSink.joined(), rxOf(stream));
+    QCOMPARE(front.syncSink.joined(), syncOf(stream));
 }
 
 void TestFrontElements::skipEndingAtABlockEnd()
