@@ -117,6 +117,11 @@ unsigned char reversedOctet(unsigned octet)
 #define VEZIVE_X86_64 0
 #endif
 constexpr bool HaveBitExtract = VEZIVE_X86_64;
+#if defined(__GNUC__)
+#define VEZIVE_INLINE_LAMBDA __attribute__((always_inline))
+#else
+#define VEZIVE_INLINE_LAMBDA
+#endif
 
 // A processor's bit extract instruction, where it is fast: on Intel's since it came, on AMD's
 // from family 19h (before that it is microcoded and far slower than shifting).
@@ -132,30 +137,29 @@ bool fastBitExtract()
 #endif
 }
 
-// De-stuffs raw bits [startBit, startBit + bitCount) of raw (first bit in bit 0 of raw[0]) into
-// out, the first bit of each octet in bit 0. Returns the number of bits out, or -1 for six ones
-// in a row. Reads up to eight bytes past the last raw bit and writes up to eight past the last
-// octet out.
+// De-stuffs raw bits [startBit, startBit + bitCount) of raw (first bit in bit 0 of raw[0];
+// startBit below 8) into out, the first bit of each octet in bit 0. Returns the number of bits
+// out, or -1 for six ones in a row. Reads up to eight bytes past the last raw bit and writes up
+// to eight past the last octet out.
 template <bool BitExtract>
 qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, unsigned char* out)
 {
+    constexpr unsigned Chunk = 56;
     unsigned outBytes = 0;
     quint64 collected = 0; // de-stuffed bits not yet out, the first in bit 0
     unsigned collectedCount = 0;
     quint64 context = 0; // the last six raw bits, the latest in bit 5; none before the first
-    unsigned at = startBit;
-    unsigned left = bitCount;
-    while (left != 0) {
-        // count raw bits from bit 0 up, the rest cleared; in the window, above the six before.
-        const unsigned count = left < 56 ? left : 56u;
+
+    // count raw bits from bit 0 of bits up, the rest clear; in the window, above the six before.
+    // False for six ones in a row.
+    const auto take = [&](quint64 bits, unsigned count) VEZIVE_INLINE_LAMBDA {
         const quint64 valid = (quint64(1) << count) - 1;
-        const quint64 bits = (qFromLittleEndian<quint64>(raw + at / 8) >> (at % 8)) & valid;
         const quint64 window = bits << 6 | context;
         quint64 ones = window & (window << 1);
         ones &= ones << 2;
         const quint64 five = ones & (window << 4); // ones at p .. p - 4
         if (five & (window << 5) & (valid << 6))
-            return -1;
+            return false;
         quint64 stuffed = ((five << 1) & ~window) >> 6 & valid;
         context = (window >> count) & 63;
         quint64 taken;
@@ -189,8 +193,23 @@ qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, u
         outBytes += full;
         collected >>= 8 * full;
         collectedCount &= 7;
-        at += count;
-        left -= count;
+        return true;
+    };
+
+    // Whole chunks are seven bytes on: the bit offset stays.
+    const unsigned char* from = raw;
+    unsigned left = bitCount;
+    for (; left > Chunk; left -= Chunk, from += Chunk / 8) {
+        const quint64 bits =
+            (qFromLittleEndian<quint64>(from) >> startBit) & ((quint64(1) << Chunk) - 1);
+        if (!take(bits, Chunk))
+            return -1;
+    }
+    if (left != 0) {
+        const quint64 bits =
+            (qFromLittleEndian<quint64>(from) >> startBit) & ((quint64(1) << left) - 1);
+        if (!take(bits, left))
+            return -1;
     }
     return qint64(outBytes) * 8 + collectedCount;
 }
