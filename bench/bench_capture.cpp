@@ -375,10 +375,13 @@ ReplayRun runReplayChild(const TraceKind& kind, const QString& streamPath, const
     QFile::remove(outPath);
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--") + ReplayOptionName, QString::fromLatin1(kind.option),
-                 QStringLiteral("--") + ReplayInOptionName, streamPath,
-                 QStringLiteral("--") + ReplayOutOptionName, outPath});
+    QStringList arguments{
+        QStringLiteral("--") + ReplayOptionName,    QString::fromLatin1(kind.option),
+        QStringLiteral("--") + ReplayInOptionName,  streamPath,
+        QStringLiteral("--") + ReplayOutOptionName, outPath};
+    if (!HdlcHandler::usesBitExtract())
+        arguments.append(QStringLiteral("--shifts"));
+    child.start(QCoreApplication::applicationFilePath(), arguments);
     if (!child.waitForStarted(timeoutMs)) {
         run.childProblem = QStringLiteral("cannot start: ") + child.errorString();
         return run;
@@ -537,14 +540,20 @@ int main(int argc, char* argv[])
         QStringLiteral("keep"),
         QStringLiteral("Write the stream and trace files here and keep them."),
         QStringLiteral("DIR"));
+    const QCommandLineOption shiftsOption(
+        QStringLiteral("shifts"),
+        QStringLiteral("De-stuff frames with shifts even where the processor has a fast bit "
+                       "extract instruction, as one without it does."));
     QCommandLineOption replayOption(ReplayOptionName, QString(), QStringLiteral("TYPE"));
     QCommandLineOption replayInOption(ReplayInOptionName, QString(), QStringLiteral("FILE"));
     QCommandLineOption replayOutOption(ReplayOutOptionName, QString(), QStringLiteral("FILE"));
     for (QCommandLineOption* hidden : {&replayOption, &replayInOption, &replayOutOption})
         hidden->setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions(
-        {sizeOption, repeatOption, keepOption, replayOption, replayInOption, replayOutOption});
+    parser.addOptions({sizeOption, repeatOption, keepOption, shiftsOption, replayOption,
+                       replayInOption, replayOutOption});
     parser.process(app);
+    if (parser.isSet(shiftsOption))
+        HdlcHandler::useBitExtract(false);
 
     if (parser.isSet(replayOption)) {
         const TraceKind* kind = traceKind(parser.value(replayOption));
@@ -633,6 +642,9 @@ int main(int argc, char* argv[])
                 "replay to PCAP >= %.0f MB/s of stream;\n"
                 "          replay peak RSS < %.0f MB\n",
                 TargetPairsOverOsmo, TargetPcapReplayMegabytes, TargetReplayRssMegabytes);
+    std::printf("destuff   %s\n", HdlcHandler::usesBitExtract()
+                                      ? "with the processor's bit extract instruction (BMI2 PEXT)"
+                                      : "with shifts (no fast bit extract here, or --shifts)");
     std::printf("traffic   SS7 signalling units, each fault kind about 1 item in %d, seeds %#x "
                 "(RX) %#x (Sync), generated in %.1f s (not timed)\n",
                 FaultOneIn, RxSeed, SyncSeed, generateSeconds);
