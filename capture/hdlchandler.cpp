@@ -267,7 +267,7 @@ void HdlcHandler::processOctets(const unsigned char* octets, int len)
         // Up to seven octets with the one before them in one word.
         const unsigned count = len - i < 7 ? unsigned(len - i) : 7u;
         quint64 window;
-        if (i >= 1 && count == 7 && i + 7 <= len) {
+        if (i >= 1 && count == 7) {
             window = qFromBigEndian<quint64>(octets + i - 1);
         } else {
             window = last;

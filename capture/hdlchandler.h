@@ -26,8 +26,8 @@ struct ChannelClock
 //
 // The work is done on words rather than bits. Flags are found by matching the pattern at every
 // bit offset of a window over the last octets, which needs no state but the octet before; the
-// octets of an open frame are kept as they came; when its flag closes, the frame is de-stuffed
-// 56 raw bits at a time, a stuffed zero being any zero after five ones.
+// octets of an open frame are kept as they come, only turned round; when its flag closes, the
+// frame is de-stuffed 56 raw bits at a time, a stuffed zero being any zero after five ones.
 class HdlcHandler : public ChainHandler
 {
 public:
