@@ -4,15 +4,16 @@
 // peak resident memory can be read too. Not a test: it prints figures, and fails only if the
 // findings differ from what the encoder put on the line.
 
-#include "capture/datagatherer.h"
+#include "acquisition/datagatherer.h"
+#include "acquisition/tracetypes.h"
 #include "capture/hdlchandler.h"
 #include "capture/messagehandler.h"
 #include "capture/signallingtraffic.h"
+#include "capture/stathandler.h"
 #include "capture/streamencoder.h"
 #include "writers/i4bhandler.h"
 #include "writers/i7handler.h"
 #include "writers/pcaphandler.h"
-#include "writers/stathandler.h"
 
 extern "C" {
 #include <osmocom/core/isdnhdlc.h>
@@ -78,27 +79,24 @@ double cpuSeconds()
 // A binary trace type the replay writes, and how its file is laid out.
 struct TraceKind
 {
-    const char* option;
+    TraceTypes::Index traceType;
     const char* label;
-    int traceType;
-    const char* fileName;
     int fileHeader;
     int recordOverhead;       // per frame, besides the frame octets
     bool headerInPostedBytes; // "N bytes written" counts the file header too
 };
 
 constexpr TraceKind TraceKinds[] = {
-    {"pcap", "PCAP", DataGatherer::Pcap, "bench-replay.pcap", PcapHandler::GlobalHeaderSize,
-     PcapHandler::RecordHeaderSize, false},
-    {"i4b", "I4B", DataGatherer::I4b, "bench-replay.i4b", 0, I4bHandler::RecordHeaderSize, false},
-    {"i7", "I7", DataGatherer::I7, "bench-replay.i7", I7Handler::FileHeaderSize,
+    {TraceTypes::Pcap, "PCAP", PcapHandler::GlobalHeaderSize, PcapHandler::RecordHeaderSize, false},
+    {TraceTypes::I4b, "I4B", 0, I4bHandler::RecordHeaderSize, false},
+    {TraceTypes::I7, "I7", I7Handler::FileHeaderSize,
      I7Handler::RecordHeaderSize + I7Handler::ClosingBytes, true},
 };
 
 const TraceKind* traceKind(const QString& option)
 {
     for (const TraceKind& kind : TraceKinds) {
-        if (option == QLatin1String(kind.option))
+        if (option == QLatin1String(traceType(kind.traceType)->name))
             return &kind;
     }
     return nullptr;
@@ -337,7 +335,7 @@ int replayChild(const TraceKind& kind, const QString& inPath, const QString& out
     MessageHandler messages;
     StatHandler stats;
     DataGatherer gatherer;
-    gatherer.setSourceType(DataGatherer::FileSource);
+    gatherer.setSourceType(RunSettings::FileSource);
     gatherer.setInputFileName(inPath);
     gatherer.setTraceType(kind.traceType);
     gatherer.setOutputFileName(outPath);
@@ -375,10 +373,12 @@ ReplayRun runReplayChild(const TraceKind& kind, const QString& streamPath, const
     QFile::remove(outPath);
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QStringList arguments{
-        QStringLiteral("--") + ReplayOptionName,    QString::fromLatin1(kind.option),
-        QStringLiteral("--") + ReplayInOptionName,  streamPath,
-        QStringLiteral("--") + ReplayOutOptionName, outPath};
+    QStringList arguments{QStringLiteral("--") + ReplayOptionName,
+                          QString::fromLatin1(traceType(kind.traceType)->name),
+                          QStringLiteral("--") + ReplayInOptionName,
+                          streamPath,
+                          QStringLiteral("--") + ReplayOutOptionName,
+                          outPath};
     if (!HdlcHandler::usesBitExtract())
         arguments.append(QStringLiteral("--shifts"));
     child.start(QCoreApplication::applicationFilePath(), arguments);
@@ -763,7 +763,8 @@ int main(int argc, char* argv[])
     qint64 worstRssKilobytes = 0;
     QStringList rssTexts;
     for (const TraceKind& kind : TraceKinds) {
-        const QString outPath = QDir(dir).filePath(QString::fromLatin1(kind.fileName));
+        const QString outPath = QDir(dir).filePath(
+            QStringLiteral("bench-replay.") + QLatin1String(traceType(kind.traceType)->extension));
         Measurement m(QStringLiteral("replay to %1 (DataGatherer, file)").arg(kind.label),
                       "stream bytes", LineStreamBytesPerSecond);
         const quint64 records = frameOctets + frames * quint64(kind.recordOverhead);
@@ -796,7 +797,7 @@ int main(int argc, char* argv[])
         allOk = allOk && ok;
         if (!m.rates.empty())
             printMeasurement(m, osmoBest);
-        if (kind.traceType == DataGatherer::Pcap) {
+        if (kind.traceType == TraceTypes::Pcap) {
             pcapReplayRate = median(m.rates);
             pcapReplayCpuRate = median(m.cpuRates);
         }

@@ -5,18 +5,15 @@
 // must be identical, and so must the counters. Exit status 0 when every type stayed flat and
 // identical, 1 when one did not, 2 for a usage or set-up error.
 
+#include "acquisition/tracetypes.h"
 #include "capture/hdlchandler.h"
 #include "capture/messagehandler.h"
-#include "capture/rawhandler.h"
 #include "capture/signallingtraffic.h"
 #include "capture/splithandler.h"
+#include "capture/stathandler.h"
 #include "capture/streamencoder.h"
 #include "capture/unitfeeder.h"
-#include "writers/i4bhandler.h"
-#include "writers/i7handler.h"
-#include "writers/pcaphandler.h"
-#include "writers/stathandler.h"
-#include "writers/toshibahandler.h"
+#include "writers/rawhandler.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -127,14 +124,6 @@ bool generateStream(const QString& path, qint64 bytes, QString* error)
     }
     return true;
 }
-
-struct TraceType
-{
-    const char* name;
-    int number; // as DataGatherer numbers them
-};
-
-const TraceType FileTraceTypes[] = {{"raw", 0}, {"pcap", 1}, {"toshiba", 2}, {"i4b", 3}, {"i7", 4}};
 
 struct Sample
 {
@@ -288,24 +277,8 @@ struct ReferenceRun
     Counters counters{};
 };
 
-std::unique_ptr<ChainHandler> makeWriter(int type, HdlcHandler* rx, const QString& out)
-{
-    switch (type) {
-    case 1:
-        return std::make_unique<PcapHandler>(rx, out, PcapLinkType, 0);
-    case 2:
-        return std::make_unique<ToshibaHandler>(rx, out, 0);
-    case 3:
-        return std::make_unique<I4bHandler>(rx, out, 0);
-    case 4:
-        return std::make_unique<I7Handler>(rx, out, 0);
-    default:
-        return nullptr;
-    }
-}
-
 // The chain a replay builds, fed in random pieces.
-ReferenceRun runReference(const QString& stream, int type, const QString& out,
+ReferenceRun runReference(const QString& stream, const TraceType& type, const QString& out,
                           const QString& syncOut, quint32 pieceSeed)
 {
     ReferenceRun run;
@@ -321,7 +294,7 @@ ReferenceRun runReference(const QString& stream, int type, const QString& out,
         HdlcHandler sync(1);
         std::unique_ptr<ChainHandler> rxEnd;
         std::unique_ptr<ChainHandler> syncEnd;
-        if (type == 0) {
+        if (!type.buildWriter) {
             if (!rxFile.open(QIODevice::WriteOnly) || !syncFile.open(QIODevice::WriteOnly)) {
                 run.failure = QStringLiteral("cannot create the reference raw files");
                 return run;
@@ -333,7 +306,7 @@ ReferenceRun runReference(const QString& stream, int type, const QString& out,
         } else {
             rx.setTimestamp(StartSeconds, StartMicroseconds);
             sync.setTimestamp(StartSeconds, StartMicroseconds);
-            rxEnd = makeWriter(type, &rx, out);
+            rxEnd.reset(type.buildWriter({&rx, out, PcapLinkType, 0}).element);
             split.setNext(&rx);
             split.setSecondNext(&sync);
             rx.setNext(rxEnd.get());
@@ -431,10 +404,15 @@ int main(int argc, char* argv[])
     const QCommandLineOption streamOption(QStringLiteral("stream"),
                                           QStringLiteral("Replay this stream file instead."),
                                           QStringLiteral("FILE"));
-    const QCommandLineOption typesOption(
-        QStringLiteral("types"),
-        QStringLiteral("Trace types, comma-separated, default raw,pcap,toshiba,i4b,i7."),
-        QStringLiteral("LIST"), QStringLiteral("raw,pcap,toshiba,i4b,i7"));
+    QStringList fileTypes;
+    for (const TraceType& type : traceTypes()) {
+        if (type.writesFile)
+            fileTypes.append(QLatin1String(type.name));
+    }
+    const QCommandLineOption typesOption(QStringLiteral("types"),
+                                         QStringLiteral("Trace types, comma-separated, default ") +
+                                             fileTypes.join(QLatin1Char(',')) + QLatin1Char('.'),
+                                         QStringLiteral("LIST"), fileTypes.join(QLatin1Char(',')));
     const QCommandLineOption captureOption(QStringLiteral("capture"),
                                            QStringLiteral("The vezive-capture program to run."),
                                            QStringLiteral("PATH"), QStringLiteral(VEZIVE_CAPTURE));
@@ -461,15 +439,14 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "--seed must be a number\n");
         return 2;
     }
-    std::vector<TraceType> types;
+    std::vector<const TraceType*> types;
     for (const QString& name : parser.value(typesOption).split(QLatin1Char(','))) {
-        const auto found = std::find_if(std::begin(FileTraceTypes), std::end(FileTraceTypes),
-                                        [&](const TraceType& t) { return name == t.name; });
-        if (found == std::end(FileTraceTypes)) {
-            std::fprintf(stderr, "unknown trace type %s\n", qPrintable(name));
+        const TraceType* type = traceTypeNamed(name);
+        if (!type || !type->writesFile) {
+            std::fprintf(stderr, "unknown file trace type %s\n", qPrintable(name));
             return 2;
         }
-        types.push_back(*found);
+        types.push_back(type);
     }
 
     const bool keep = parser.isSet(dirOption);
@@ -514,7 +491,8 @@ int main(int argc, char* argv[])
 
     bool allOk = true;
     QStringList problems;
-    for (const TraceType& type : types) {
+    for (const TraceType* typeRow : types) {
+        const TraceType& type = *typeRow;
         const QString name = QString::fromLatin1(type.name);
         const QString out = dir.filePath(QStringLiteral("capture.") + name);
         const QString syncOut = dir.filePath(QStringLiteral("capture-sync.") + name);
@@ -523,9 +501,9 @@ int main(int argc, char* argv[])
         QStringList arguments{
             QStringLiteral("--file"),       stream,    QStringLiteral("--trace"), name,
             QStringLiteral("--start-time"), startTime, QStringLiteral("--out"),   out};
-        if (type.number == 0)
+        if (type.writesSyncFile)
             arguments << QStringLiteral("--sync-out") << syncOut;
-        if (type.number == 1)
+        if (type.usesLinkType)
             arguments << QStringLiteral("--link-type") << QStringLiteral("SS7/MTP2");
 
         const CaptureRun capture =
@@ -576,12 +554,12 @@ int main(int argc, char* argv[])
         bool identical = false;
         if (capture.ok) {
             const ReferenceRun reference =
-                runReference(stream, type.number, refOut, refSyncOut, pieceSeed);
+                runReference(stream, type, refOut, refSyncOut, pieceSeed);
             if (!reference.ok) {
                 typeProblems << reference.failure;
             } else {
                 QString difference = compareFiles(out, refOut);
-                if (difference.isEmpty() && type.number == 0)
+                if (difference.isEmpty() && type.writesSyncFile)
                     difference = compareFiles(syncOut, refSyncOut);
                 identical = difference.isEmpty();
                 if (!identical)

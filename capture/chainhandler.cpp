@@ -1,7 +1,7 @@
 #include "capture/chainhandler.h"
 
 #include "capture/messagehandler.h"
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 ChainHandler::ChainHandler()
     : m_next(nullptr), m_byteTotal(0), m_messageHandler(nullptr), m_statHandler(nullptr)

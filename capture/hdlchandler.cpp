@@ -1,6 +1,6 @@
 #include "capture/hdlchandler.h"
 
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 #include <cstring>
 #include <QDateTime>

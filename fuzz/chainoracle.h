@@ -3,7 +3,7 @@
 
 #include "capture/chainhandler.h"
 #include "capture/hdlchandler.h"
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 #include <functional>
 #include <QList>

@@ -1,9 +1,10 @@
 #include "chainrun.h"
 
-#include "capture/datagatherer.h"
+#include "acquisition/datagatherer.h"
+#include "acquisition/tracetypes.h"
 #include "capture/headerhandler.h"
 #include "capture/messagehandler.h"
-#include "capture/rawhandler.h"
+#include "writers/rawhandler.h"
 #include "capture/skiphandler.h"
 #include "capture/splithandler.h"
 #include "capture/unitfeeder.h"
@@ -63,19 +64,19 @@ int traceTypeOf(WriterKind kind)
 {
     switch (kind) {
     case WriterKind::RawTaps:
-        return DataGatherer::Raw;
+        return TraceTypes::Raw;
     case WriterKind::PcapNull:
     case WriterKind::PcapMtp2:
     case WriterKind::PcapIsdn:
-        return DataGatherer::Pcap;
+        return TraceTypes::Pcap;
     case WriterKind::Toshiba:
-        return DataGatherer::Toshiba;
+        return TraceTypes::Toshiba;
     case WriterKind::I4b:
-        return DataGatherer::I4b;
+        return TraceTypes::I4b;
     case WriterKind::I7:
-        return DataGatherer::I7;
+        return TraceTypes::I7;
     default:
-        return DataGatherer::Loopback;
+        return TraceTypes::Loopback;
     }
 }
 
@@ -143,7 +144,7 @@ public:
     bool tracked() const
     {
         return m_kind == WriterKind::I4b || m_kind == WriterKind::I7 ||
-               traceTypeOf(m_kind) == DataGatherer::Pcap;
+               traceTypeOf(m_kind) == TraceTypes::Pcap;
     }
 
     // Takes the packets delivered since the last call.
@@ -151,7 +152,7 @@ public:
     {
         for (; m_seen < delivered.size(); ++m_seen) {
             const qint64 frame = delivered[m_seen].bytes.size() - 1;
-            const bool pcap = traceTypeOf(m_kind) == DataGatherer::Pcap;
+            const bool pcap = traceTypeOf(m_kind) == TraceTypes::Pcap;
             // The PCAP file comes with the first frame, the others with the first one written.
             if (m_whole < 0 && (pcap || frame >= m_minLength))
                 grow(pcap                       ? PcapHandler::GlobalHeaderSize
@@ -249,7 +250,7 @@ QStringList checkTraceFile(WriterKind kind, const QList<StampedPacket>& delivere
                            const QList<StampedPacket>& written, const QString& path,
                            quint64* bytesStat)
 {
-    const bool fileWanted = kind == WriterKind::Toshiba || traceTypeOf(kind) == DataGatherer::Pcap
+    const bool fileWanted = kind == WriterKind::Toshiba || traceTypeOf(kind) == TraceTypes::Pcap
                                 ? !delivered.isEmpty()
                                 : !written.isEmpty();
     FUZZ_REQUIRE(QFile::exists(path) == fileWanted,
@@ -365,7 +366,7 @@ void checkOutcome(WriterKind kind, quint16 minLength, const ChainExpectation& ex
         want << QStringLiteral("Rx: %1 bytes written").arg(rx.size())
              << QStringLiteral("Sync: %1 bytes written").arg(sync.size());
         bytesStat = quint64(rx.size() + sync.size());
-    } else if (traceTypeOf(kind) == DataGatherer::Loopback) {
+    } else if (traceTypeOf(kind) == TraceTypes::Loopback) {
         // Nothing is ever sent: the adapter is never found or cannot be opened. Only a found
         // adapter is recorded in the settings.
         const bool recorded = !expected.packets.isEmpty() && kind == WriterKind::LoopbackAbsent;
@@ -567,7 +568,7 @@ ChainRun runElements(const ChainInput& input, ChainSource source)
 bool runGathererOnce(const ChainInput& input, Outcome* outcome)
 {
     const WriterKind kind = input.kind();
-    if (traceTypeOf(kind) == DataGatherer::Loopback)
+    if (traceTypeOf(kind) == TraceTypes::Loopback)
         return false;
     const QString replay = FuzzEnvironment::path(QStringLiteral("replay.stream"));
     const QString output = FuzzEnvironment::path(QStringLiteral("gatherer-out"));
@@ -580,7 +581,7 @@ bool runGathererOnce(const ChainInput& input, Outcome* outcome)
     StatHandler stats;
     {
         InlineGatherer gatherer;
-        gatherer.setSourceType(DataGatherer::FileSource);
+        gatherer.setSourceType(RunSettings::FileSource);
         gatherer.setInputFileName(replay);
         gatherer.setTraceType(traceTypeOf(kind));
         gatherer.setOutputFileName(output);

@@ -165,37 +165,11 @@ QList<QByteArray> deframerSeeds()
     return seeds;
 }
 
-QList<QByteArray> commandLineSeeds()
-{
-    const QList<QStringList> lines{
-        {"--port", "/dev/ttyS0", "--rx", "1", "--sync", "16", "--trace", "pcap", "--out", "a.pcap"},
-        {"--file", "s", "--trace=i7", "--out=x", "--min-length=20"},
-        {"--file", "s", "--trace", "pcap", "--out", "x", "--link-type", "SS7/MTP2"},
-        {"--file", "s", "--trace", "loopback", "--link-type", "NULL"},
-        {"--file", "s", "--trace", "pcap", "--out", "-", "--min-length", "70000"},
-        {"--file", "s", "--trace", "raw", "--out", "r", "--sync-out", "q"},
-        {"--file", "s", "--trace", "toshiba", "--out", "t", "--min-length", "007"},
-        {"--file", "s", "--trace", "i4b", "--out", "x", "--min-length", "-5"},
-        {"--port", "/dev/ttyS1", "--test"},
-        {"--port=/dev/pts/3", "--rx=31", "--sync=0", "--trace=raw", "--out=a", "--sync-out=-"},
-        {"--help"},
-        {"--file", "s", "--file", "t", "--trace", "pcap"},
-        {"--file", "s", "--trace", "i7", "--out", "x", "--start-time", "1700000000.000125"},
-        {"--file=s", "--trace=pcap", "--out=x", "--start-time=4294967295"},
-        {"--port", "p", "--trace", "pcap", "--start-time", "1.5"},
-    };
-    QList<QByteArray> seeds;
-    for (const QStringList& line : lines)
-        seeds.append(line.join(QLatin1Char('\0')).toLocal8Bit());
-    return seeds;
-}
-
 } // namespace
 
 QStringList fuzzTargets()
 {
-    return {QStringLiteral("portchain"), QStringLiteral("filechain"), QStringLiteral("options"),
-            QStringLiteral("hdlcdiff")};
+    return {QStringLiteral("portchain"), QStringLiteral("filechain"), QStringLiteral("hdlcdiff")};
 }
 
 QList<QByteArray> fuzzSeeds(const QString& target)
@@ -204,8 +178,6 @@ QList<QByteArray> fuzzSeeds(const QString& target)
         return chainSeeds(true);
     if (target == QLatin1String("filechain"))
         return chainSeeds(false);
-    if (target == QLatin1String("options"))
-        return commandLineSeeds();
     if (target == QLatin1String("hdlcdiff"))
         return deframerSeeds();
     return {};

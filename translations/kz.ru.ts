@@ -164,32 +164,33 @@
         <translation>Превышение длины</translation>
     </message>
     <message>
-        <location filename="../capture/datagatherer.cpp" line="68"/>
+        <location filename="../acquisition/datagatherer.cpp" line="64"/>
         <source>Cancelled</source>
         <translation>Отменено</translation>
     </message>
     <message>
-        <location filename="../capture/datagatherer.cpp" line="133"/>
+        <location filename="../acquisition/datagatherer.cpp" line="145"/>
         <source>Port isn&apos;t initialized</source>
         <translation>Порт не инициализирован</translation>
     </message>
     <message>
-        <location filename="../capture/datagatherer.cpp" line="141"/>
+        <location filename="../acquisition/datagatherer.cpp" line="153"/>
         <source>File doesn&apos;t exist</source>
         <translation>Файл не существует</translation>
     </message>
     <message>
-        <location filename="../capture/datagatherer.cpp" line="148"/>
+        <location filename="../acquisition/datagatherer.cpp" line="160"/>
         <source>Cannot open input file</source>
         <translation>Не удаётся открыть входной файл</translation>
     </message>
     <message>
-        <location filename="../capture/datagatherer.cpp" line="269"/>
+        <location filename="../acquisition/datagatherer.cpp" line="282"/>
+        <location filename="../acquisition/datagatherer.cpp" line="289"/>
         <source>Cannot read file </source>
         <translation>Не удаётся прочитать файл </translation>
     </message>
     <message>
-        <location filename="../capture/datagatherer.cpp" line="298"/>
+        <location filename="../acquisition/datagatherer.cpp" line="291"/>
         <source>File got shorter while it was read</source>
         <translation>Файл стал короче во время чтения</translation>
     </message>
@@ -199,15 +200,16 @@
         <translation>Ошибка чтения заголовка ATU. Неверные данные. Остановка.</translation>
     </message>
     <message>
-        <location filename="../capture/rawhandler.cpp" line="36"/>
+        <location filename="../writers/rawhandler.cpp" line="36"/>
         <location filename="../writers/writertotals.cpp" line="20"/>
         <source>bytes written</source>
         <translation>байт записано</translation>
     </message>
     <message>
-        <location filename="../capture/rawhandler.cpp" line="45"/>
-        <location filename="../writers/tracefile.cpp" line="41"/>
-        <location filename="../writers/tracefile.cpp" line="56"/>
+        <location filename="../writers/rawhandler.cpp" line="45"/>
+        <location filename="../writers/tracefile.cpp" line="66"/>
+        <location filename="../writers/tracefile.cpp" line="119"/>
+        <location filename="../writers/tracefile.cpp" line="138"/>
         <source>Cannot write file </source>
         <translation>Не удаётся записать файл </translation>
     </message>
@@ -242,7 +244,7 @@
         <translation>Не удаётся открыть петлевой адаптер </translation>
     </message>
     <message>
-        <location filename="../writers/tracefile.cpp" line="25"/>
+        <location filename="../writers/tracefile.cpp" line="55"/>
         <source>Cannot open file </source>
         <translation>Не удаётся открыть файл </translation>
     </message>
@@ -318,39 +320,37 @@
 <context>
     <name>VarodariDoro</name>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="54"/>
+        <location filename="../ui/varodaridoro.cpp" line="46"/>
         <source>Start receive data from device</source>
         <translation>Начать приём данных с устройства</translation>
     </message>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="55"/>
+        <location filename="../ui/varodaridoro.cpp" line="47"/>
         <source>Clear info box</source>
         <translation>Очистить журнал сообщений</translation>
     </message>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="241"/>
-        <location filename="../ui/varodaridoro.cpp" line="245"/>
-        <location filename="../ui/varodaridoro.cpp" line="252"/>
+        <location filename="../ui/varodaridoro.cpp" line="210"/>
         <source>Error</source>
         <translation>Ошибка</translation>
     </message>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="241"/>
+        <location filename="../acquisition/runsettings.cpp" line="21"/>
         <source>RX file name isn&apos;t specified</source>
         <translation>Не указано имя файла RX</translation>
     </message>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="245"/>
+        <location filename="../acquisition/runsettings.cpp" line="23"/>
         <source>Sync file name isn&apos;t specified</source>
         <translation>Не указано имя файла Sync</translation>
     </message>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="252"/>
+        <location filename="../acquisition/runsettings.cpp" line="26"/>
         <source>Wrong min. packet length</source>
         <translation>Неверная мин. длина пакета</translation>
     </message>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="334"/>
+        <location filename="../ui/varodaridoro.cpp" line="272"/>
         <source>Data gathering error</source>
         <translation>Ошибка сбора данных</translation>
     </message>

@@ -2,7 +2,7 @@
 #define PROGRESSDIALOGIMPL_H
 
 #include "forms.h"
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 class QCloseEvent;
 class QLabel;

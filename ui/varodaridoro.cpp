@@ -1,12 +1,13 @@
 #include "varodaridoro.h"
 
-#include "capture/datagatherer.h"
+#include "acquisition/datagatherer.h"
+#include "acquisition/tracetypes.h"
 #include "capture/messagehandler.h"
+#include "capture/stathandler.h"
 #include "filechoose.h"
 #include "helpwidgetimpl.h"
 #include "panels.h"
 #include "progressdialogimpl.h"
-#include "writers/stathandler.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -24,14 +25,9 @@ enum SourceIndex
     FileIndex = 1
 };
 
-// A min. packet length as the run takes it: an unsigned decimal number, cut to 16 bits.
-bool readMinPacketLength(const QString& text, unsigned short* length)
+QString textOf(const FileChoose* field)
 {
-    bool ok = false;
-    const qulonglong value = text.toULong(&ok, 10);
-    if (length)
-        *length = ok ? static_cast<unsigned short>(value & 0xFFFF) : 0;
-    return ok;
+    return field ? field->lineEdit()->text() : QString();
 }
 
 } // namespace
@@ -43,10 +39,6 @@ VarodariDoro::VarodariDoro(QWidget* parent, const char* name, Qt::WindowFlags f)
       gatherer(nullptr), messageHandler(nullptr), statHandler(nullptr), progressDialog(nullptr),
       m_pollTimer(0)
 {
-    linkTypes.insert(QStringLiteral("NULL"), 0);
-    linkTypes.insert(QStringLiteral("SS7/MTP2"), 140);
-    linkTypes.insert(QStringLiteral("ISDN"), 147);
-
     // Every row is one line of text: the view then finds the newest row without measuring all
     // of them, which would make each new line cost as much as the whole log.
     logBox->setUniformItemSizes(true);
@@ -68,6 +60,15 @@ VarodariDoro::VarodariDoro(QWidget* parent, const char* name, Qt::WindowFlags f)
     addPanel(toshibaPanel = new Toshiba(dataFrame));
     addPanel(i4bPanel = new I4b(dataFrame));
     addPanel(i7Panel = new I7(dataFrame));
+    m_traceFields = {
+        {rawPanel, rawPanel->rxFileName, rawPanel->syncFileName, nullptr, nullptr},
+        {pcapPanel, pcapPanel->fileName, nullptr, pcapPanel->linkType, pcapPanel->minPacketLength},
+        {toshibaPanel, toshibaPanel->fileName, nullptr, nullptr, toshibaPanel->minPacketLength},
+        {i4bPanel, i4bPanel->fileName, nullptr, nullptr, i4bPanel->minPacketLength},
+        {i7Panel, i7Panel->fileName, nullptr, nullptr, i7Panel->minPacketLength},
+        {loopbackPanel, nullptr, nullptr, loopbackPanel->linkType, loopbackPanel->minPacketLength},
+    };
+    Q_ASSERT(m_traceFields.size() == TraceTypes::Count);
 
     portPanel = new PortWidget(sourceFrame);
     portPanel->hide();
@@ -91,9 +92,10 @@ VarodariDoro::VarodariDoro(QWidget* parent, const char* name, Qt::WindowFlags f)
     connect(progressDialog->stopButton, &QPushButton::clicked, this, &VarodariDoro::stop);
     statHandler = new StatHandler(this);
 
-    const QStringList names = linkTypes.keys();
-    pcapPanel->linkType->addItems(names);
-    loopbackPanel->linkType->addItems(names);
+    for (const TraceFields& fields : std::as_const(m_traceFields)) {
+        if (fields.linkType)
+            fields.linkType->addItems(linkTypeNames());
+    }
 
     loadSettings();
 
@@ -114,47 +116,9 @@ VarodariDoro::~VarodariDoro()
     delete helpWindow;
 }
 
-QWidget* VarodariDoro::tracePanel(int traceType) const
+const VarodariDoro::TraceFields* VarodariDoro::traceFields(int traceType) const
 {
-    switch (traceType) {
-    case DataGatherer::Raw:
-        return rawPanel;
-    case DataGatherer::Pcap:
-        return pcapPanel;
-    case DataGatherer::Toshiba:
-        return toshibaPanel;
-    case DataGatherer::I4b:
-        return i4bPanel;
-    case DataGatherer::I7:
-        return i7Panel;
-    case DataGatherer::Loopback:
-        return loopbackPanel;
-    default:
-        return nullptr;
-    }
-}
-
-QLineEdit* VarodariDoro::minPacketLengthField(int traceType) const
-{
-    switch (traceType) {
-    case DataGatherer::Pcap:
-        return pcapPanel->minPacketLength;
-    case DataGatherer::Toshiba:
-        return toshibaPanel->minPacketLength;
-    case DataGatherer::I4b:
-        return i4bPanel->minPacketLength;
-    case DataGatherer::I7:
-        return i7Panel->minPacketLength;
-    case DataGatherer::Loopback:
-        return loopbackPanel->minPacketLength;
-    default:
-        return nullptr;
-    }
-}
-
-unsigned short VarodariDoro::linkTypeNumber(const QString& name) const
-{
-    return linkTypes.value(name, 0);
+    return traceType >= 0 && traceType < m_traceFields.size() ? &m_traceFields[traceType] : nullptr;
 }
 
 void VarodariDoro::logMessage(const QString& msg)
@@ -197,9 +161,9 @@ void VarodariDoro::showFrame(int index)
         panel->hide();
     dataLayout = new QVBoxLayout(dataFrame);
     dataLayout->setContentsMargins(0, 0, 0, 0);
-    if (QWidget* panel = tracePanel(index)) {
-        panel->show();
-        dataLayout->addWidget(panel);
+    if (const TraceFields* fields = traceFields(index)) {
+        fields->panel->show();
+        dataLayout->addWidget(fields->panel);
     }
     // A layout put on a frame that is already laid out does not tell the window by itself.
     dataFrame->updateGeometry();
@@ -235,24 +199,38 @@ void VarodariDoro::testClicked(bool showSuccess)
 
 bool VarodariDoro::validate()
 {
-    const int traceType = dataType->currentIndex();
-    if (traceType == DataGatherer::Raw) {
-        if (rawPanel->rxFileName->lineEdit()->text().isEmpty()) {
-            raiseError(tr("Error"), tr("RX file name isn't specified"));
-            return false;
-        }
-        if (rawPanel->syncFileName->lineEdit()->text().isEmpty()) {
-            raiseError(tr("Error"), tr("Sync file name isn't specified"));
-            return false;
-        }
+    const TraceFields* fields = traceFields(dataType->currentIndex());
+    if (!fields)
         return true;
-    }
-    const QLineEdit* length = minPacketLengthField(traceType);
-    if (length && !readMinPacketLength(length->text(), nullptr)) {
-        raiseError(tr("Error"), tr("Wrong min. packet length"));
-        return false;
-    }
-    return true;
+    const QString problem = optionProblem(
+        *traceType(dataType->currentIndex()), textOf(fields->file), textOf(fields->syncFile),
+        fields->minPacketLength ? fields->minPacketLength->text() : QString());
+    if (problem.isEmpty())
+        return true;
+    raiseError(tr("Error"), problem);
+    return false;
+}
+
+RunSettings VarodariDoro::runSettings() const
+{
+    RunSettings settings;
+    settings.portName = portPanel->portName->text();
+    settings.inputFileName = filePanel->fileChoose->lineEdit()->text();
+    settings.sourceType =
+        source->currentIndex() == FileIndex ? RunSettings::FileSource : RunSettings::PortSource;
+    settings.rxTimeslot = static_cast<unsigned char>(rxTimeslot->value());
+    settings.syncTimeslot = static_cast<unsigned char>(syncTimeslot->value());
+    const TraceFields* fields = traceFields(dataType->currentIndex());
+    if (!fields)
+        return settings;
+    settings.traceType = dataType->currentIndex();
+    settings.outputFileName = textOf(fields->file);
+    settings.syncFileName = textOf(fields->syncFile);
+    if (fields->linkType)
+        settings.linkType = quint16(qMax(0, linkTypeNumber(fields->linkType->currentText())));
+    if (fields->minPacketLength)
+        readMinPacketLength(fields->minPacketLength->text(), &settings.minPacketLength);
+    return settings;
 }
 
 void VarodariDoro::showProgress()
@@ -275,47 +253,7 @@ void VarodariDoro::startClicked()
     showProgress();
 
     gatherer = new DataGatherer();
-    gatherer->setPortName(portPanel->portName->text());
-    gatherer->setInputFileName(filePanel->fileChoose->lineEdit()->text());
-    gatherer->setSourceType(source->currentIndex() == FileIndex ? DataGatherer::FileSource
-                                                                : DataGatherer::PortSource);
-    const int traceType = dataType->currentIndex();
-    gatherer->setTraceType(tracePanel(traceType) ? traceType : -1);
-    gatherer->setRxTimeslot(static_cast<unsigned char>(rxTimeslot->value()));
-    gatherer->setSyncTimeslot(static_cast<unsigned char>(syncTimeslot->value()));
-
-    unsigned short minLength = 0;
-    if (const QLineEdit* length = minPacketLengthField(traceType))
-        readMinPacketLength(length->text(), &minLength);
-    switch (traceType) {
-    case DataGatherer::Raw:
-        gatherer->setOutputFileName(rawPanel->rxFileName->lineEdit()->text());
-        gatherer->setSyncFileName(rawPanel->syncFileName->lineEdit()->text());
-        break;
-    case DataGatherer::Pcap:
-        gatherer->setOutputFileName(pcapPanel->fileName->lineEdit()->text());
-        gatherer->setLinkType(linkTypeNumber(pcapPanel->linkType->currentText()));
-        gatherer->setMinPacketLength(minLength);
-        break;
-    case DataGatherer::Toshiba:
-        gatherer->setOutputFileName(toshibaPanel->fileName->lineEdit()->text());
-        gatherer->setMinPacketLength(minLength);
-        break;
-    case DataGatherer::I4b:
-        gatherer->setOutputFileName(i4bPanel->fileName->lineEdit()->text());
-        gatherer->setMinPacketLength(minLength);
-        break;
-    case DataGatherer::I7:
-        gatherer->setOutputFileName(i7Panel->fileName->lineEdit()->text());
-        gatherer->setMinPacketLength(minLength);
-        break;
-    case DataGatherer::Loopback:
-        gatherer->setLinkType(linkTypeNumber(loopbackPanel->linkType->currentText()));
-        gatherer->setMinPacketLength(minLength);
-        break;
-    default:
-        break;
-    }
+    gatherer->setSettings(runSettings());
     gatherer->setMessageHandler(messageHandler);
     gatherer->setStatHandler(statHandler);
     // Lines left over from an earlier run are not this run's.

@@ -5,7 +5,6 @@
 #include "forms.h"
 
 #include <QList>
-#include <QMap>
 
 class DataGatherer;
 class FileChoose;
@@ -14,11 +13,13 @@ class LoopbackImpl;
 class MessageHandler;
 class PcapImpl;
 class ProgressDialogImpl;
+class QComboBox;
 class QLineEdit;
 class QTimerEvent;
 class QVBoxLayout;
 class RawImpl;
 class StatHandler;
+struct RunSettings;
 
 // The main window: turns the user's choices into capture runs. It shows the source and trace
 // option panels that the two combo boxes select, checks the options and starts a run, polls the
@@ -58,7 +59,6 @@ public:
     MessageHandler* messageHandler;
     StatHandler* statHandler;
     ProgressDialogImpl* progressDialog;
-    QMap<QString, unsigned short> linkTypes; // by name: the combo boxes list them in this order
 
 public slots:
     void logMessage(const QString& msg) override;
@@ -77,15 +77,26 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    // The option fields of one trace type's panel, null where the type has no such option.
+    struct TraceFields
+    {
+        QWidget* panel;
+        FileChoose* file; // Raw: the RX file
+        FileChoose* syncFile;
+        QComboBox* linkType;
+        QLineEdit* minPacketLength;
+    };
+
     bool validate();
+    RunSettings runSettings() const;
+    static QString fileKey(const TraceFields& fields);
     void showProgress();
     void loadSettings();
     void saveSettings();
-    // The panel of a trace type and its min. packet length field; none outside 0 to 5.
-    QWidget* tracePanel(int traceType) const;
-    QLineEdit* minPacketLengthField(int traceType) const;
-    unsigned short linkTypeNumber(const QString& name) const;
+    // The fields of a trace type, in the trace-type table's order; null outside it.
+    const TraceFields* traceFields(int traceType) const;
 
+    QList<TraceFields> m_traceFields;
     int m_pollTimer;
 };
 

@@ -1,8 +1,8 @@
 // The window's options in the settings store: read once as the window is built, written once
 // as it is destroyed.
 
+#include "acquisition/tracetypes.h"
 #include "filechoose.h"
-#include "panels.h"
 #include "receiversettings.h"
 #include "varodaridoro.h"
 
@@ -38,6 +38,12 @@ void restoreText(const QSettings& settings, const QString& key, QLineEdit* field
 
 } // namespace
 
+// Raw's two files are kept as rxFileName and syncFileName.
+QString VarodariDoro::fileKey(const TraceFields& fields)
+{
+    return fields.syncFile ? QStringLiteral("rxFileName") : QStringLiteral("fileName");
+}
+
 void VarodariDoro::saveSettings()
 {
     QSettings s(QSettings::NativeFormat, ReceiverSettings::scope(), ReceiverSettings::Organization,
@@ -59,36 +65,20 @@ void VarodariDoro::saveSettings()
     s.setValue(QStringLiteral("sourceType"), source->currentIndex());
     s.setValue(QStringLiteral("dataType"), dataType->currentIndex());
 
-    s.beginGroup(QStringLiteral("pcap"));
-    s.setValue(QStringLiteral("linkType"), pcapPanel->linkType->currentIndex());
-    s.setValue(QStringLiteral("fileName"), pcapPanel->fileName->lineEdit()->text());
-    s.setValue(QStringLiteral("minPacketLength"), lengthToStore(pcapPanel->minPacketLength));
-    s.endGroup();
-
-    s.beginGroup(QStringLiteral("loopback"));
-    s.setValue(QStringLiteral("linkType"), loopbackPanel->linkType->currentIndex());
-    s.setValue(QStringLiteral("minPacketLength"), lengthToStore(loopbackPanel->minPacketLength));
-    s.endGroup();
-
-    s.beginGroup(QStringLiteral("toshiba"));
-    s.setValue(QStringLiteral("fileName"), toshibaPanel->fileName->lineEdit()->text());
-    s.setValue(QStringLiteral("minPacketLength"), lengthToStore(toshibaPanel->minPacketLength));
-    s.endGroup();
-
-    s.beginGroup(QStringLiteral("i4b"));
-    s.setValue(QStringLiteral("fileName"), i4bPanel->fileName->lineEdit()->text());
-    s.setValue(QStringLiteral("minPacketLength"), lengthToStore(i4bPanel->minPacketLength));
-    s.endGroup();
-
-    s.beginGroup(QStringLiteral("i7"));
-    s.setValue(QStringLiteral("fileName"), i7Panel->fileName->lineEdit()->text());
-    s.setValue(QStringLiteral("minPacketLength"), lengthToStore(i7Panel->minPacketLength));
-    s.endGroup();
-
-    s.beginGroup(QStringLiteral("raw"));
-    s.setValue(QStringLiteral("rxFileName"), rawPanel->rxFileName->lineEdit()->text());
-    s.setValue(QStringLiteral("syncFileName"), rawPanel->syncFileName->lineEdit()->text());
-    s.endGroup();
+    // A group per trace type, named as on the command line, with the fields its panel has.
+    for (const TraceType& type : traceTypes()) {
+        const TraceFields& fields = m_traceFields[type.index];
+        s.beginGroup(QLatin1String(type.name));
+        if (fields.linkType)
+            s.setValue(QStringLiteral("linkType"), fields.linkType->currentIndex());
+        if (fields.file)
+            s.setValue(fileKey(fields), fields.file->lineEdit()->text());
+        if (fields.syncFile)
+            s.setValue(QStringLiteral("syncFileName"), fields.syncFile->lineEdit()->text());
+        if (fields.minPacketLength)
+            s.setValue(QStringLiteral("minPacketLength"), lengthToStore(fields.minPacketLength));
+        s.endGroup();
+    }
 
     s.endGroup();
     s.endGroup();
@@ -117,36 +107,19 @@ void VarodariDoro::loadSettings()
     restoreIndex(s, QStringLiteral("sourceType"), source);
     restoreIndex(s, QStringLiteral("dataType"), dataType);
 
-    s.beginGroup(QStringLiteral("pcap"));
-    restoreIndex(s, QStringLiteral("linkType"), pcapPanel->linkType);
-    restoreText(s, QStringLiteral("fileName"), pcapPanel->fileName->lineEdit());
-    restoreLength(s, pcapPanel->minPacketLength);
-    s.endGroup();
-
-    s.beginGroup(QStringLiteral("loopback"));
-    restoreIndex(s, QStringLiteral("linkType"), loopbackPanel->linkType);
-    restoreLength(s, loopbackPanel->minPacketLength);
-    s.endGroup();
-
-    s.beginGroup(QStringLiteral("toshiba"));
-    restoreText(s, QStringLiteral("fileName"), toshibaPanel->fileName->lineEdit());
-    restoreLength(s, toshibaPanel->minPacketLength);
-    s.endGroup();
-
-    s.beginGroup(QStringLiteral("i4b"));
-    restoreText(s, QStringLiteral("fileName"), i4bPanel->fileName->lineEdit());
-    restoreLength(s, i4bPanel->minPacketLength);
-    s.endGroup();
-
-    s.beginGroup(QStringLiteral("i7"));
-    restoreText(s, QStringLiteral("fileName"), i7Panel->fileName->lineEdit());
-    restoreLength(s, i7Panel->minPacketLength);
-    s.endGroup();
-
-    s.beginGroup(QStringLiteral("raw"));
-    restoreText(s, QStringLiteral("rxFileName"), rawPanel->rxFileName->lineEdit());
-    restoreText(s, QStringLiteral("syncFileName"), rawPanel->syncFileName->lineEdit());
-    s.endGroup();
+    for (const TraceType& type : traceTypes()) {
+        const TraceFields& fields = m_traceFields[type.index];
+        s.beginGroup(QLatin1String(type.name));
+        if (fields.linkType)
+            restoreIndex(s, QStringLiteral("linkType"), fields.linkType);
+        if (fields.file)
+            restoreText(s, fileKey(fields), fields.file->lineEdit());
+        if (fields.syncFile)
+            restoreText(s, QStringLiteral("syncFileName"), fields.syncFile->lineEdit());
+        if (fields.minPacketLength)
+            restoreLength(s, fields.minPacketLength);
+        s.endGroup();
+    }
 
     s.endGroup();
     s.endGroup();

@@ -1,15 +1,12 @@
 #include "writers/i7handler.h"
 
-#include "capture/hdlchandler.h"
 #include "writers/littleendian.h"
 
 #include <cstring>
 
 I7Handler::I7Handler(HdlcHandler* timeReference, const QString& fileName,
                      unsigned short minPacketLength)
-    : m_timeReference(timeReference),
-      m_file(this, &m_totals, fileName, QByteArray(FileHeaderSize, '\0')),
-      m_minPacketLength(minPacketLength)
+    : TraceWriter(timeReference, fileName, QByteArray(FileHeaderSize, '\0'), minPacketLength, true)
 {}
 
 I7Handler::~I7Handler()
@@ -20,7 +17,6 @@ I7Handler::~I7Handler()
     // failed has been cut back to its last whole record; its header states that length.
     m_file.flush();
     m_file.overwriteStart(fileHeader(quint32(m_file.size())));
-    m_totals.post(*this);
 }
 
 QByteArray I7Handler::fileHeader(quint32 fileLength)
@@ -39,21 +35,19 @@ QByteArray I7Handler::fileHeader(quint32 fileLength)
 void I7Handler::process(QByteArray& data, int len)
 {
     const int frameLength = len - 1;
-    if (frameLength < int(m_minPacketLength) || !m_file.openOnce())
+    if (tooShort(frameLength) || !openFile())
         return;
-    if (m_totals.bytes() == 0)
-        m_totals.addHeader(FileHeaderSize);
 
     const qsizetype recordSize = RecordHeaderSize + frameLength + ClosingBytes;
     char* record = m_file.beginRecord(recordSize);
     if (!record)
         return;
-    const ChannelClock& clock = m_timeReference->timestamp();
+    const ChannelClock stamp = clock();
     putLe16(record, quint16(frameLength + ClosingBytes));
     record[2] = data.at(0);
     record[3] = '\0';
-    putLe32(record + 4, clock.seconds);
-    putLe32(record + 8, clock.microseconds);
+    putLe32(record + 4, stamp.seconds);
+    putLe32(record + 8, stamp.microseconds);
     std::memcpy(record + RecordHeaderSize, data.constData() + 1, size_t(frameLength));
     std::memset(record + RecordHeaderSize + frameLength, 0,
                 ClosingBytes); // in the place of the FCS

@@ -1,16 +1,12 @@
 #ifndef I7HANDLER_H
 #define I7HANDLER_H
 
-#include "capture/chainhandler.h"
-#include "writers/tracefile.h"
-#include "writers/writertotals.h"
-
-class HdlcHandler;
+#include "writers/tracewriter.h"
 
 // Writes an I7 trace: a 260-byte file header, left zero while the run goes on and completed with
 // the file length when the writer is destroyed, then one record per frame of either channel.
 // The file is created by the first frame long enough to be written.
-class I7Handler : public ChainHandler
+class I7Handler : public TraceWriter
 {
 public:
     static constexpr int FileHeaderSize = 260;
@@ -22,16 +18,7 @@ public:
     ~I7Handler() override;
     void process(QByteArray& data, int len) override;
 
-    // The output file, for the run to choose buffering and flush it.
-    TraceFile& traceFile() { return m_file; }
-
     static QByteArray fileHeader(quint32 fileLength);
-
-private:
-    HdlcHandler* m_timeReference; // not owned
-    WriterTotals m_totals;        // before m_file, which counts into it
-    TraceFile m_file;
-    unsigned short m_minPacketLength;
 };
 
 #endif

@@ -1,6 +1,6 @@
 #include "writers/loopbackhandler.h"
 
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 #include <pcap/pcap.h>
 #include <QObject>

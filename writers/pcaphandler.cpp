@@ -1,23 +1,13 @@
 #include "writers/pcaphandler.h"
 
-#include "capture/hdlchandler.h"
 #include "writers/littleendian.h"
 
 #include <cstring>
 
 PcapHandler::PcapHandler(HdlcHandler* timeReference, const QString& fileName,
                          unsigned short linkType, unsigned short minPacketLength)
-    : m_timeReference(timeReference), m_file(this, &m_totals, fileName, globalHeader(linkType)),
-      m_minPacketLength(minPacketLength)
+    : TraceWriter(timeReference, fileName, globalHeader(linkType), minPacketLength, false)
 {}
-
-PcapHandler::~PcapHandler()
-{
-    if (!m_file.exists())
-        return;
-    m_file.flush();
-    m_totals.post(*this);
-}
 
 QByteArray PcapHandler::globalHeader(unsigned short linkType)
 {
@@ -35,18 +25,18 @@ QByteArray PcapHandler::globalHeader(unsigned short linkType)
 
 void PcapHandler::process(QByteArray& data, int len)
 {
-    if (len <= 0 || !m_file.openOnce())
+    if (len <= 0 || !openFile())
         return;
     const quint32 frameLength = quint32(len - 1);
-    if (frameLength < m_minPacketLength)
+    if (tooShort(int(frameLength)))
         return;
 
     char* record = m_file.beginRecord(RecordHeaderSize + qsizetype(frameLength));
     if (!record)
         return;
-    const ChannelClock& clock = m_timeReference->timestamp();
-    putLe32(record, clock.seconds);
-    putLe32(record + 4, clock.microseconds);
+    const ChannelClock stamp = clock();
+    putLe32(record, stamp.seconds);
+    putLe32(record + 4, stamp.microseconds);
     putLe32(record + 8, frameLength);  // captured length
     putLe32(record + 12, frameLength); // length on the line
     std::memcpy(record + RecordHeaderSize, data.constData() + 1, frameLength);

@@ -1,7 +1,5 @@
 #include "writers/toshibahandler.h"
 
-#include "capture/hdlchandler.h"
-
 #include <QDateTime>
 
 const char ToshibaHandler::FileHeader[] = "T O S H I B A\n";
@@ -22,28 +20,17 @@ void appendTwoDigits(QByteArray& out, int value)
 
 ToshibaHandler::ToshibaHandler(HdlcHandler* timeReference, const QString& fileName,
                                unsigned short minPacketLength)
-    : m_timeReference(timeReference), m_file(this, &m_totals, fileName, QByteArray(FileHeader)),
-      m_minPacketLength(minPacketLength), m_cachedSecond(0)
+    : TraceWriter(timeReference, fileName, QByteArray(FileHeader), minPacketLength, true),
+      m_cachedSecond(0)
 {}
-
-ToshibaHandler::~ToshibaHandler()
-{
-    // A file that could not be opened has been reported; totals of nothing would only mislead.
-    if (!m_file.exists())
-        return;
-    m_file.flush();
-    m_totals.post(*this);
-}
 
 void ToshibaHandler::process(QByteArray& data, int len)
 {
     // The first frame creates the file and its header, even one too short to be written.
-    if (!m_file.openOnce())
+    if (!openFile())
         return;
-    if (m_totals.bytes() == 0)
-        m_totals.addHeader(sizeof(FileHeader) - 1);
     const int frameLength = len - 1;
-    if (frameLength < int(m_minPacketLength) || frameLength <= 0)
+    if (tooShort(frameLength) || frameLength <= 0)
         return;
 
     m_file.write(
@@ -52,12 +39,12 @@ void ToshibaHandler::process(QByteArray& data, int len)
 
 QTime ToshibaHandler::localTime()
 {
-    const ChannelClock& clock = m_timeReference->timestamp();
-    if (!m_cachedTime.isValid() || clock.seconds != m_cachedSecond) {
-        m_cachedSecond = clock.seconds;
-        m_cachedTime = QDateTime::fromSecsSinceEpoch(qint64(clock.seconds), Qt::LocalTime).time();
+    const ChannelClock stamp = clock();
+    if (!m_cachedTime.isValid() || stamp.seconds != m_cachedSecond) {
+        m_cachedSecond = stamp.seconds;
+        m_cachedTime = QDateTime::fromSecsSinceEpoch(qint64(stamp.seconds), Qt::LocalTime).time();
     }
-    return m_cachedTime.addMSecs(int(clock.microseconds / 1000));
+    return m_cachedTime.addMSecs(int(stamp.microseconds / 1000));
 }
 
 QByteArray ToshibaHandler::record(quint32 number, const QTime& time, int tag, const char* frame,

@@ -1,7 +1,7 @@
 #include "writers/writertotals.h"
 
 #include "capture/chainhandler.h"
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 #include <QObject>
 

@@ -3,7 +3,7 @@
 #include "capture/streamencoder.h"
 #include "packetsink.h"
 #include "testchains.h"
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 #include <QDateTime>
 #include <QtTest>

@@ -1,6 +1,6 @@
 #include "bitserialdeframer.h"
 
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 #include <QDateTime>
 

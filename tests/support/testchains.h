@@ -8,7 +8,7 @@
 #include "capture/splithandler.h"
 #include "capture/streamencoder.h"
 #include "packetsink.h"
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 #include <memory>
 #include <QList>

@@ -2,7 +2,8 @@
 // vezive-capture runs as a child process. Every run must end, keep every frame it got whole and
 // in order, and say what happened.
 
-#include "capture/datagatherer.h"
+#include "acquisition/datagatherer.h"
+#include "acquisition/tracetypes.h"
 #include "device/serialdevice.h"
 #include "support/bitserialdeframer.h"
 #include "support/filesizelimit.h"
@@ -772,9 +773,9 @@ void TestFaults::cancelBeforeStart()
     MessageHandler messages;
     StatHandler stats;
     DataGatherer gatherer;
-    gatherer.setSourceType(DataGatherer::PortSource);
+    gatherer.setSourceType(RunSettings::PortSource);
     gatherer.setPortName(line.terminalPath());
-    gatherer.setTraceType(DataGatherer::Pcap);
+    gatherer.setTraceType(TraceTypes::Pcap);
     gatherer.setOutputFileName(dir.filePath("trace.pcap"));
     gatherer.setMessageHandler(&messages);
     gatherer.setStatHandler(&stats);

@@ -6,7 +6,7 @@
 #include "support/framematch.h"
 #include "support/testchains.h"
 #include "support/testfiles.h"
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 #include <limits>
 #include <QDate>

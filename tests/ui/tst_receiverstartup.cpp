@@ -2,7 +2,8 @@
 // go through it in their own contexts; the Russian translation beside the program, in the
 // window and in the engine's messages, and its source file against the program's sources.
 
-#include "capture/datagatherer.h"
+#include "acquisition/datagatherer.h"
+#include "acquisition/tracetypes.h"
 #include "capture/messagehandler.h"
 #include "capture/streamencoder.h"
 #include "filechoose.h"
@@ -384,7 +385,7 @@ void TestReceiverStartup::russianMessages_data()
     };
     row("option check: warning box and log",
         [](VarodariDoro& w, const QString&) {
-            selectTraceType(w, DataGatherer::Raw);
+            selectTraceType(w, TraceTypes::Raw);
             w.rawPanel->rxFileName->lineEdit()->clear();
             MessageBoxCloser boxes;
             w.startClicked();
@@ -401,14 +402,14 @@ void TestReceiverStartup::russianMessages_data()
     row("run from a missing file",
         [](VarodariDoro& w, const QString& dir) {
             selectSourceFile(w, dir + "/missing.stream");
-            selectTraceType(w, DataGatherer::Pcap);
+            selectTraceType(w, TraceTypes::Pcap);
             return runToEnd(w);
         },
         {"Файл не существует"});
     row("run into a PCAP file",
         [](VarodariDoro& w, const QString& dir) {
             selectSourceFile(w, writeReplay(dir));
-            selectTraceType(w, DataGatherer::Pcap);
+            selectTraceType(w, TraceTypes::Pcap);
             w.pcapPanel->fileName->lineEdit()->setText(dir + "/out.pcap");
             w.pcapPanel->minPacketLength->setText("0");
             return runToEnd(w);
@@ -419,9 +420,9 @@ void TestReceiverStartup::russianMessages_data()
         [](VarodariDoro&, const QString& dir) {
             MessageHandler messages;
             DataGatherer gatherer;
-            gatherer.setSourceType(DataGatherer::FileSource);
+            gatherer.setSourceType(RunSettings::FileSource);
             gatherer.setInputFileName(writeReplay(dir));
-            gatherer.setTraceType(DataGatherer::Pcap);
+            gatherer.setTraceType(TraceTypes::Pcap);
             gatherer.setOutputFileName(dir + "/out.pcap");
             gatherer.setMessageHandler(&messages);
             gatherer.cancel();

@@ -1,7 +1,7 @@
 // The main window as the user drives it: panels, option checks, runs from a replay file and from
 // the simulated tester on a pseudo-terminal, the port test, the log, help and the settings.
 
-#include "capture/datagatherer.h"
+#include "acquisition/datagatherer.h"
 #include "capture/messagehandler.h"
 #include "filechoose.h"
 #include "helpwidgetimpl.h"
@@ -16,7 +16,7 @@
 #include "support/testfiles.h"
 #include "varodaridoro.h"
 #include "writers/pcapreader.h"
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 #include <algorithm>
 #include <memory>

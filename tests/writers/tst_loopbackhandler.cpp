@@ -4,7 +4,7 @@
 #include "support/testfiles.h"
 #include "support/testnamespace.h"
 #include "writers/loopbackhandler.h"
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 #include <memory>
 #include <pcap/pcap.h>

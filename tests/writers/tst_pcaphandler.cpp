@@ -7,7 +7,7 @@
 #include "support/testfiles.h"
 #include "support/tsharkreader.h"
 #include "writers/pcaphandler.h"
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 #include <memory>
 #include <QFile>

@@ -12,7 +12,7 @@
 #include "writers/i7handler.h"
 #include "writers/i7reader.h"
 #include "writers/pcaphandler.h"
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 #include "writers/toshibahandler.h"
 
 #include <cerrno>

@@ -1,15 +1,10 @@
 #include "captureoptions.h"
 
-#include <QCoreApplication>
-#include <QMap>
+#include "acquisition/tracetypes.h"
+
+#include <QCommandLineParser>
 
 namespace {
-
-// The option checks speak as the window does, in its translation context.
-QString trW(const char* text)
-{
-    return QCoreApplication::translate("VarodariDoro", text);
-}
 
 bool readTimeslot(const QString& text, unsigned char* timeslot)
 {
@@ -51,184 +46,152 @@ bool readStartTime(const QString& text, quint32* seconds, quint32* microseconds)
     return true;
 }
 
-// Options that take a value, and the flags.
-const QStringList& valueOptions()
+QString traceTypeList()
 {
-    static const QStringList names{"--port",       "--file",      "--rx",       "--sync",
-                                   "--trace",      "--out",       "--sync-out", "--link-type",
-                                   "--min-length", "--start-time"};
-    return names;
+    QStringList names;
+    for (const TraceType& type : traceTypes())
+        names.append(QLatin1String(type.name));
+    return names.join(QLatin1Char('|'));
 }
+
+// The options, their help lines and the synopsis, in one place for parsing and for --help.
+struct CaptureCommandLine
+{
+    QCommandLineParser parser;
+    const QCommandLineOption help{{"h", "help"}, "Show this help."};
+    const QCommandLineOption port{
+        "port", "Serial port of the tester (its baud rate is set with stty).", "DEVICE"};
+    const QCommandLineOption file{"file", "Replay a saved stream instead of reading the port.",
+                                  "STREAM"};
+    const QCommandLineOption rx{"rx", "The RX timeslot, 0 to 31 (default 0).", "N"};
+    const QCommandLineOption sync{"sync", "The Sync timeslot, 0 to 31 (default 0).", "N"};
+    const QCommandLineOption trace{"trace", "What to write: " + traceTypeList() + ".", "TYPE"};
+    const QCommandLineOption out{
+        "out", "The trace file (raw: the RX channel file); - is standard output.", "FILE"};
+    const QCommandLineOption syncOut{"sync-out", "The Sync channel file (raw only).", "FILE"};
+    const QCommandLineOption linkType{
+        "link-type",
+        "PCAP and loopback link type: " + linkTypeNames().join(QLatin1Char('|')) + " (default " +
+            DefaultLinkTypeName + ").",
+        "NAME"};
+    const QCommandLineOption minLength{"min-length", "Shorter frames are not written (default 0).",
+                                       "N"};
+    const QCommandLineOption startTime{
+        "start-time",
+        "Stamp a --file replay from T (seconds since 1970, up to six decimals) instead of the "
+        "clock: same stream, same trace.",
+        "T"};
+    const QCommandLineOption test{"test", "Only check that the tester answers on --port."};
+
+    CaptureCommandLine()
+    {
+        parser.setApplicationDescription(
+            "\n  vezive-capture (--port DEVICE | --file STREAM) [--rx N] [--sync N]\n"
+            "                 --trace " +
+            traceTypeList() +
+            "\n"
+            "                 [--out FILE|-] [--sync-out FILE]\n"
+            "                 [--link-type " +
+            linkTypeNames().join(QLatin1Char('|')) +
+            "] [--min-length N]\n"
+            "                 [--start-time SECONDS[.MICROSECONDS]]\n"
+            "  vezive-capture --port DEVICE --test\n"
+            "\n"
+            "Ctrl-C stops a run as the Stop button does. Exit status: 0 when the run ended by\n"
+            "itself or by Ctrl-C, 1 when an error ended it, 2 for a usage error.");
+        parser.addOptions({help, port, file, rx, sync, trace, out, syncOut, linkType, minLength,
+                           startTime, test});
+    }
+};
 
 } // namespace
 
-QStringList traceTypeNames()
-{
-    return {"raw", "pcap", "toshiba", "i4b", "i7", "loopback"};
-}
-
-int linkTypeNumber(const QString& name)
-{
-    static const QMap<QString, int> table{{"ISDN", 147}, {"NULL", 0}, {"SS7/MTP2", 140}};
-    return table.value(name, -1);
-}
-
 QString captureUsage()
 {
-    return QStringLiteral(
-        "Usage:\n"
-        "  vezive-capture (--port DEVICE | --file STREAM) [--rx N] [--sync N]\n"
-        "                 --trace raw|pcap|toshiba|i4b|i7|loopback\n"
-        "                 [--out FILE|-] [--sync-out FILE]\n"
-        "                 [--link-type ISDN|NULL|SS7/MTP2] [--min-length N]\n"
-        "                 [--start-time SECONDS[.MICROSECONDS]]\n"
-        "  vezive-capture --port DEVICE --test\n"
-        "\n"
-        "  --port DEVICE     serial port of the tester (its baud rate is set with stty)\n"
-        "  --file STREAM     replay a saved stream instead of reading the port\n"
-        "  --rx N, --sync N  the RX and Sync timeslots, 0 to 31 (default 0)\n"
-        "  --trace TYPE      what to write\n"
-        "  --out FILE        the trace file (raw: the RX channel file); - is standard output\n"
-        "  --sync-out FILE   the Sync channel file (raw only)\n"
-        "  --link-type NAME  PCAP and loopback link type (default ISDN)\n"
-        "  --min-length N    shorter frames are not written (default 0)\n"
-        "  --start-time T    stamp a --file replay from T (seconds since 1970, up to six\n"
-        "                    decimals) instead of the clock: same stream, same trace\n"
-        "  --test            only check that the tester answers on --port\n"
-        "\n"
-        "Ctrl-C stops a run as the Stop button does. Exit status: 0 when the run ended by\n"
-        "itself or by Ctrl-C, 1 when an error ended it, 2 for a usage error.\n");
+    QString text = CaptureCommandLine().parser.helpText();
+    // The parser names the program by the path it was started with.
+    text.replace(0, text.indexOf(QLatin1Char('\n')),
+                 QStringLiteral("Usage: vezive-capture [options]"));
+    return text;
 }
 
 ParsedCommandLine parseCaptureCommandLine(const QStringList& arguments)
 {
     ParsedCommandLine parsed;
     CaptureOptions& o = parsed.options;
-    QMap<QString, QString> values;
-    bool sawTest = false;
+    RunSettings& run = o.run;
+    CaptureCommandLine line;
+    QCommandLineParser& parser = line.parser;
+    const auto fail = [&parsed](const QString& error) {
+        parsed.usageError = error;
+        return parsed;
+    };
 
-    for (int i = 1; i < arguments.size(); ++i) {
-        QString name = arguments.at(i);
-        QString value;
-        bool hasInlineValue = false;
-        const int equals = name.indexOf(QLatin1Char('='));
-        if (name.startsWith(QLatin1String("--")) && equals > 0) {
-            value = name.mid(equals + 1);
-            name.truncate(equals);
-            hasInlineValue = true;
-        }
-        if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
-            o.help = true;
-            return parsed;
-        }
-        if (name == QLatin1String("--test")) {
-            sawTest = true;
-            continue;
-        }
-        if (!valueOptions().contains(name)) {
-            parsed.usageError = QStringLiteral("unknown option: %1").arg(arguments.at(i));
-            return parsed;
-        }
-        if (!hasInlineValue) {
-            if (i + 1 >= arguments.size()) {
-                parsed.usageError = QStringLiteral("%1 needs a value").arg(name);
-                return parsed;
-            }
-            value = arguments.at(++i);
-        }
-        if (values.contains(name)) {
-            parsed.usageError = QStringLiteral("%1 given twice").arg(name);
-            return parsed;
-        }
-        values.insert(name, value);
-    }
-
-    const bool hasPort = values.contains("--port");
-    const bool hasFile = values.contains("--file");
-    if (hasPort == hasFile) {
-        parsed.usageError = QStringLiteral("give either --port or --file");
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+    if (parser.isSet(line.help)) {
+        o.help = true;
         return parsed;
     }
-    o.sourceType = hasFile ? 1 : 0;
-    o.portName = values.value("--port");
-    o.inputFileName = values.value("--file");
-
-    if (values.contains("--start-time")) {
-        if (!hasFile) {
-            parsed.usageError = QStringLiteral("--start-time is for --file replays only");
-            return parsed;
-        }
-        if (!readStartTime(values.value("--start-time"), &o.startSeconds, &o.startMicroseconds)) {
-            parsed.usageError =
-                QStringLiteral("--start-time must be SECONDS[.MICROSECONDS], seconds below "
-                               "4294967296, at most six decimals");
-            return parsed;
-        }
-        o.hasStartTime = true;
+    if (!parser.positionalArguments().isEmpty())
+        return fail("unexpected argument: " + parser.positionalArguments().constFirst());
+    for (const QString& name : parser.optionNames()) {
+        if (parser.optionNames().count(name) > 1 && name != QLatin1String("test"))
+            return fail("--" + name + " given twice");
     }
 
-    if (sawTest) {
-        if (!hasPort) {
-            parsed.usageError = QStringLiteral("--test needs --port");
-            return parsed;
-        }
+    const bool hasPort = parser.isSet(line.port);
+    const bool hasFile = parser.isSet(line.file);
+    if (hasPort == hasFile)
+        return fail("give either --port or --file");
+    run.sourceType = hasFile ? RunSettings::FileSource : RunSettings::PortSource;
+    run.portName = parser.value(line.port);
+    run.inputFileName = parser.value(line.file);
+
+    if (parser.isSet(line.startTime)) {
+        if (!hasFile)
+            return fail("--start-time is for --file replays only");
+        if (!readStartTime(parser.value(line.startTime), &run.startSeconds, &run.startMicroseconds))
+            return fail("--start-time must be SECONDS[.MICROSECONDS], seconds below "
+                        "4294967296, at most six decimals");
+        run.hasStartTime = true;
+    }
+
+    if (parser.isSet(line.test)) {
+        if (!hasPort)
+            return fail("--test needs --port");
         o.portTestOnly = true;
         return parsed;
     }
 
-    if (values.contains("--rx") && !readTimeslot(values.value("--rx"), &o.rxTimeslot)) {
-        parsed.usageError = QStringLiteral("--rx must be a timeslot from 0 to 31");
-        return parsed;
-    }
-    if (values.contains("--sync") && !readTimeslot(values.value("--sync"), &o.syncTimeslot)) {
-        parsed.usageError = QStringLiteral("--sync must be a timeslot from 0 to 31");
-        return parsed;
-    }
-    if (!values.contains("--trace")) {
-        parsed.usageError = QStringLiteral("--trace is missing");
-        return parsed;
-    }
-    o.traceType = int(traceTypeNames().indexOf(values.value("--trace")));
-    if (o.traceType < 0) {
-        parsed.usageError = QStringLiteral("unknown trace type: %1").arg(values.value("--trace"));
-        return parsed;
-    }
-    if (values.contains("--link-type")) {
-        const int number = linkTypeNumber(values.value("--link-type"));
-        if (number < 0) {
-            parsed.usageError =
-                QStringLiteral("unknown link type: %1").arg(values.value("--link-type"));
-            return parsed;
-        }
-        o.linkType = static_cast<unsigned short>(number);
-    }
-    o.outputFileName = values.value("--out");
-    o.syncFileName = values.value("--sync-out");
-    if (values.contains("--min-length"))
-        o.minPacketLengthText = values.value("--min-length");
+    if (parser.isSet(line.rx) && !readTimeslot(parser.value(line.rx), &run.rxTimeslot))
+        return fail("--rx must be a timeslot from 0 to 31");
+    if (parser.isSet(line.sync) && !readTimeslot(parser.value(line.sync), &run.syncTimeslot))
+        return fail("--sync must be a timeslot from 0 to 31");
+    if (!parser.isSet(line.trace))
+        return fail("--trace is missing");
+    const TraceType* type = traceTypeNamed(parser.value(line.trace));
+    if (!type)
+        return fail("unknown trace type: " + parser.value(line.trace));
+    run.traceType = type->index;
+    const QString linkName =
+        parser.isSet(line.linkType) ? parser.value(line.linkType) : DefaultLinkTypeName;
+    const int link = linkTypeNumber(linkName);
+    if (link < 0)
+        return fail("unknown link type: " + linkName);
+    run.linkType = static_cast<unsigned short>(link);
+    run.outputFileName = parser.value(line.out);
+    run.syncFileName = parser.value(line.syncOut);
+    const QString minLengthText =
+        parser.isSet(line.minLength) ? parser.value(line.minLength) : QStringLiteral("0");
 
-    // The window's checks, with its messages.
-    if (o.traceType == 0) {
-        if (o.outputFileName.isEmpty()) {
-            parsed.optionError = trW("RX file name isn't specified");
-            return parsed;
-        }
-        if (o.syncFileName.isEmpty()) {
-            parsed.optionError = trW("Sync file name isn't specified");
-            return parsed;
-        }
-        if (o.writesToStandardOutput() || o.syncFileName == QLatin1String("-")) {
-            parsed.usageError = QStringLiteral("raw channel files cannot go to standard output");
-            return parsed;
-        }
-    } else {
-        bool ok = false;
-        const qulonglong length = o.minPacketLengthText.toULong(&ok, 10);
-        if (!ok) {
-            parsed.optionError = trW("Wrong min. packet length");
-            return parsed;
-        }
-        o.minPacketLength = static_cast<unsigned short>(length & 0xFFFF);
-    }
+    parsed.optionError = optionProblem(*type, run.outputFileName, run.syncFileName, minLengthText);
+    if (!parsed.optionError.isEmpty())
+        return parsed;
+    if (type->writesSyncFile &&
+        (o.writesToStandardOutput() || run.syncFileName == QLatin1String("-")))
+        return fail("raw channel files cannot go to standard output");
+    if (type->usesMinLength)
+        readMinPacketLength(minLengthText, &run.minPacketLength);
     return parsed;
 }

@@ -1,6 +1,6 @@
 #include "capturesession.h"
 
-#include "capture/datagatherer.h"
+#include "acquisition/datagatherer.h"
 #include "consolereport.h"
 
 #include <QCoreApplication>
@@ -25,40 +25,10 @@ void CaptureSession::start()
     m_stats.reset();
     m_gatherer = std::make_unique<DataGatherer>();
     DataGatherer& g = *m_gatherer;
-    g.setPortName(m_options.portName);
-    g.setInputFileName(m_options.inputFileName);
-    g.setSourceType(m_options.sourceType);
-    g.setTraceType(m_options.traceType);
-    g.setRxTimeslot(m_options.rxTimeslot);
-    g.setSyncTimeslot(m_options.syncTimeslot);
-    if (m_options.hasStartTime)
-        g.setStartTime(m_options.startSeconds, m_options.startMicroseconds);
-
-    const QString output = m_options.writesToStandardOutput() ? QStringLiteral("/dev/stdout")
-                                                              : m_options.outputFileName;
-    switch (m_options.traceType) {
-    case DataGatherer::Raw:
-        g.setOutputFileName(output);
-        g.setSyncFileName(m_options.syncFileName);
-        break;
-    case DataGatherer::Pcap:
-        g.setOutputFileName(output);
-        g.setLinkType(m_options.linkType);
-        g.setMinPacketLength(m_options.minPacketLength);
-        break;
-    case DataGatherer::Toshiba:
-    case DataGatherer::I4b:
-    case DataGatherer::I7:
-        g.setOutputFileName(output);
-        g.setMinPacketLength(m_options.minPacketLength);
-        break;
-    case DataGatherer::Loopback:
-        g.setLinkType(m_options.linkType);
-        g.setMinPacketLength(m_options.minPacketLength);
-        break;
-    default:
-        break;
-    }
+    RunSettings settings = m_options.run;
+    if (m_options.writesToStandardOutput())
+        settings.outputFileName = QStringLiteral("/dev/stdout");
+    g.setSettings(settings);
     g.setMessageHandler(&m_messages);
     g.setStatHandler(&m_stats);
     m_messages.clear();

@@ -2,8 +2,8 @@
 #define CAPTURESESSION_H
 
 #include "capture/messagehandler.h"
+#include "capture/stathandler.h"
 #include "captureoptions.h"
-#include "writers/stathandler.h"
 
 #include <memory>
 #include <QBasicTimer>

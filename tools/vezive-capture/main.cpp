@@ -61,7 +61,7 @@ int main(int argc, char* argv[])
     ConsoleReport report(reportStream, isTerminal(reportStream));
 
     if (options.portTestOnly)
-        return PortTestThread::runTest(&report, options.portName, true) ? 0 : 1;
+        return PortTestThread::runTest(&report, options.run.portName, true) ? 0 : 1;
 
     ignoreBrokenPipes();
     std::signal(SIGINT, onInterrupt);

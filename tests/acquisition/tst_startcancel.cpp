@@ -2,14 +2,15 @@
 // took; memory is left to LeakSanitizer (sanitized builds) or valgrind. VEZIVE_STARTCANCEL_CYCLES
 // sets the total number of runs (default 2000), shared out among the rows.
 
-#include "capture/datagatherer.h"
+#include "acquisition/datagatherer.h"
+#include "acquisition/tracetypes.h"
 #include "capture/messagehandler.h"
 #include "capture/signallingtraffic.h"
 #include "capture/streamencoder.h"
 #include "device/pseudoterminal.h"
 #include "support/testchains.h"
 #include "support/testfiles.h"
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -173,20 +174,20 @@ void TestStartCancel::cycles_data()
     QList<Row> rows;
     const char* const pointNames[] = {"before start", "after start", "once data flows"};
     const char* const typeNames[] = {"raw", "pcap", "toshiba", "i4b", "i7", "loopback"};
-    for (int type = DataGatherer::Raw; type <= DataGatherer::Loopback; ++type) {
+    for (int type = TraceTypes::Raw; type <= TraceTypes::Loopback; ++type) {
         for (int point = BeforeStart; point <= OnceDataFlows; ++point) {
             rows.append({QByteArray("file, ") + typeNames[type] + ", " + pointNames[point], File,
                          type, CancelPoint(point)});
         }
     }
-    for (int type : {int(DataGatherer::Raw), int(DataGatherer::Pcap)}) {
+    for (int type : {int(TraceTypes::Raw), int(TraceTypes::Pcap)}) {
         for (int point = BeforeStart; point <= OnceDataFlows; ++point) {
             rows.append({QByteArray("port, ") + typeNames[type] + ", " + pointNames[point], Port,
                          type, CancelPoint(point)});
         }
     }
-    rows.append({"port, pcap, silent line", Port, int(DataGatherer::Pcap), WhileSilent});
-    rows.append({"port, pcap, line hangs up", Port, int(DataGatherer::Pcap), HangUp});
+    rows.append({"port, pcap, silent line", Port, int(TraceTypes::Pcap), WhileSilent});
+    rows.append({"port, pcap, line hangs up", Port, int(TraceTypes::Pcap), HangUp});
 
     int total = DefaultCycles;
     if (qEnvironmentVariableIsSet("VEZIVE_STARTCANCEL_CYCLES"))
@@ -231,7 +232,7 @@ bool TestStartCancel::oneRun(Source source, int traceType, CancelPoint point, qu
     gatherer.setOutputFileName(m_dir.filePath(QStringLiteral("out")));
     gatherer.setSyncFileName(m_dir.filePath(QStringLiteral("sync")));
     if (source == File) {
-        gatherer.setSourceType(DataGatherer::FileSource);
+        gatherer.setSourceType(RunSettings::FileSource);
         gatherer.setInputFileName(m_stream);
         gatherer.setStartTime(1700000000, 0);
     } else {
@@ -239,7 +240,7 @@ bool TestStartCancel::oneRun(Source source, int traceType, CancelPoint point, qu
             qWarning("no pseudo-terminal");
             return false;
         }
-        gatherer.setSourceType(DataGatherer::PortSource);
+        gatherer.setSourceType(RunSettings::PortSource);
         gatherer.setPortName(tester.path());
     }
 

@@ -1,64 +1,54 @@
 #ifndef DATAGATHERER_H
 #define DATAGATHERER_H
 
+#include "acquisition/runsettings.h"
+
 #include <QList>
 #include <QMutex>
 #include <QString>
 #include <QThread>
 
 class ChainHandler;
-class HdlcHandler;
 class MessageHandler;
 class QFile;
 class SerialDevice;
 class SplitHandler;
 class StatHandler;
 class TraceFile;
+struct TraceType;
 
 // The worker thread of one capture run: asks the tester for the two timeslots, opens the source
-// (serial port or replay file), builds the chain for the trace type, pushes the source into it
-// in 4-byte units until the source ends, fails or the run is cancelled, then posts its final
-// message and releases everything.
+// (serial port or replay file), builds the chain the trace type's row describes, pushes the source
+// into it in 4-byte units until the source ends, fails or the run is cancelled, then posts its
+// final message and releases everything.
 class DataGatherer : public QThread
 {
     Q_OBJECT
 public:
-    enum TraceType
-    {
-        Raw = 0,
-        Pcap = 1,
-        Toshiba = 2,
-        I4b = 3,
-        I7 = 4,
-        Loopback = 5
-    };
-    enum SourceType
-    {
-        PortSource = 0,
-        FileSource = 1
-    };
     static constexpr int ReadBlockSize = 4096;
 
     explicit DataGatherer(QObject* parent = nullptr);
     ~DataGatherer() override;
 
-    void setTraceType(int type) { m_traceType = type; }
-    void setSourceType(int type) { m_sourceType = type; }
-    void setPortName(const QString& name) { m_portName = name; }
-    void setInputFileName(const QString& name) { m_inputFileName = name; }
-    void setOutputFileName(const QString& name) { m_outputFileName = name; }
-    void setSyncFileName(const QString& name) { m_syncFileName = name; }
-    void setMinPacketLength(unsigned short length) { m_minPacketLength = length; }
-    void setLinkType(unsigned short type) { m_linkType = type; }
-    void setRxTimeslot(unsigned char timeslot) { m_rxTimeslot = timeslot; }
-    void setSyncTimeslot(unsigned char timeslot) { m_syncTimeslot = timeslot; }
-    // Both channel clocks start here instead of at the wall clock of the first octet, so a
-    // replay of the same stream gives the same trace.
+    // Every option at once; the setters below change one each.
+    void setSettings(const RunSettings& settings) { m_settings = settings; }
+    const RunSettings& settings() const { return m_settings; }
+
+    void setTraceType(int type) { m_settings.traceType = type; }
+    void setSourceType(int type) { m_settings.sourceType = type; }
+    void setPortName(const QString& name) { m_settings.portName = name; }
+    void setInputFileName(const QString& name) { m_settings.inputFileName = name; }
+    void setOutputFileName(const QString& name) { m_settings.outputFileName = name; }
+    void setSyncFileName(const QString& name) { m_settings.syncFileName = name; }
+    void setMinPacketLength(unsigned short length) { m_settings.minPacketLength = length; }
+    void setLinkType(unsigned short type) { m_settings.linkType = type; }
+    void setRxTimeslot(unsigned char timeslot) { m_settings.rxTimeslot = timeslot; }
+    void setSyncTimeslot(unsigned char timeslot) { m_settings.syncTimeslot = timeslot; }
     void setStartTime(quint32 seconds, quint32 microseconds)
     {
-        m_hasStartTime = true;
-        m_startSeconds = seconds;
-        m_startMicroseconds = microseconds;
+        m_settings.hasStartTime = true;
+        m_settings.startSeconds = seconds;
+        m_settings.startMicroseconds = microseconds;
     }
     void setMessageHandler(MessageHandler* handler);
     void setStatHandler(StatHandler* handler);
@@ -81,8 +71,8 @@ private:
     bool openRawFiles();
     SplitHandler* buildFront();
     bool buildChain();
-    ChainHandler* buildWriter(HdlcHandler* rxDeframer);
-    template <typename Writer> ChainHandler* withTraceFile(Writer* writer);
+    void buildTaps(SplitHandler* splitter);
+    void buildDeframers(SplitHandler* splitter, const TraceType& type);
     void sendCommand();
     void readLoop();
     void endPortRead();
@@ -93,17 +83,8 @@ private:
     void setFinalMessage(const QString& text);
     QString finalMessage();
 
-    int m_traceType;
-    int m_sourceType;
-    QString m_portName;
-    QString m_inputFileName;
-    QString m_outputFileName;
-    QString m_syncFileName;
+    RunSettings m_settings;
     QString m_request;
-    unsigned short m_minPacketLength;
-    unsigned short m_linkType;
-    unsigned char m_rxTimeslot;
-    unsigned char m_syncTimeslot;
     SerialDevice* m_port; // set and cleared under m_controlLock: cancel() signals it
     QFile* m_inputFile;
     QFile* m_rxRawFile;
@@ -113,9 +94,6 @@ private:
     StatHandler* m_statHandler;       // not owned
     TraceFile* m_traceFile;           // the writer's output file, if it has one
     int m_echoLength;
-    bool m_hasStartTime;
-    quint32 m_startSeconds;
-    quint32 m_startMicroseconds;
 
     // Shared with cancel() on another thread. A cancel before the read loop starts (during
     // set-up, even before run()) stands, so there is no separate run flag to set.

@@ -1,11 +1,12 @@
-#include "capture/datagatherer.h"
+#include "acquisition/datagatherer.h"
+#include "acquisition/tracetypes.h"
 #include "capture/messagehandler.h"
 #include "capture/streamencoder.h"
 #include "support/framematch.h"
 #include "support/testchains.h"
 #include "support/testfiles.h"
 #include "writers/pcapreader.h"
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,7 +31,7 @@ struct Run
     void replay(const QString& inputFile, int traceType, const QString& output = QString(),
                 const QString& syncOutput = QString())
     {
-        gatherer.setSourceType(DataGatherer::FileSource);
+        gatherer.setSourceType(RunSettings::FileSource);
         gatherer.setInputFileName(inputFile);
         gatherer.setTraceType(traceType);
         gatherer.setOutputFileName(output);
@@ -175,7 +176,7 @@ void TestDataGatherer::rawSyncFileFails()
     QVERIFY(writeFile(dir.filePath("stream"), Capture(20).data));
     Run run;
     const QString syncPath = dir.filePath("missing/sync.raw");
-    run.replay(dir.filePath("stream"), DataGatherer::Raw, dir.filePath("rx.raw"), syncPath);
+    run.replay(dir.filePath("stream"), TraceTypes::Raw, dir.filePath("rx.raw"), syncPath);
     QCOMPARE(run.finish(), QStringList{"E:" + syncPath + ": No such file or directory"});
     QVERIFY(QFile::exists(dir.filePath("rx.raw")));
     QCOMPARE(QFileInfo(dir.filePath("rx.raw")).size(), 0);
@@ -212,7 +213,7 @@ void TestDataGatherer::replayRaw()
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath("stream"), stream));
     Run run;
-    run.replay(dir.filePath("stream"), DataGatherer::Raw, dir.filePath("rx.raw"),
+    run.replay(dir.filePath("stream"), TraceTypes::Raw, dir.filePath("rx.raw"),
                dir.filePath("sync.raw"));
     const QStringList expected{QString("Rx: %1 bytes written").arg(pairs),
                                QString("Sync: %1 bytes written").arg(pairs),
@@ -232,7 +233,7 @@ void TestDataGatherer::replayPcap()
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath("stream"), capture.data));
     Run run;
-    run.replay(dir.filePath("stream"), DataGatherer::Pcap, dir.filePath("out.pcap"));
+    run.replay(dir.filePath("stream"), TraceTypes::Pcap, dir.filePath("out.pcap"));
     run.gatherer.setLinkType(140);
     const QStringList messages = run.finish();
 
@@ -263,7 +264,7 @@ void TestDataGatherer::emptyFileWritesNothing()
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath("stream"), QByteArray()));
     Run run;
-    run.replay(dir.filePath("stream"), DataGatherer::Pcap, dir.filePath("out.pcap"));
+    run.replay(dir.filePath("stream"), TraceTypes::Pcap, dir.filePath("out.pcap"));
     QCOMPARE(run.finish(), QStringList{"E:End of file reached"});
     QVERIFY(!QFile::exists(dir.filePath("out.pcap")));
 }
@@ -274,7 +275,7 @@ void TestDataGatherer::cancelBeforeSetUpEnds()
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath("stream"), Capture(50).data));
     Run run;
-    run.replay(dir.filePath("stream"), DataGatherer::Raw, dir.filePath("rx.raw"),
+    run.replay(dir.filePath("stream"), TraceTypes::Raw, dir.filePath("rx.raw"),
                dir.filePath("sync.raw"));
     run.gatherer.cancel();
     const QStringList messages = run.finish();
@@ -294,7 +295,7 @@ void TestDataGatherer::cancelRacesTheRun()
     int cancelled = 0;
     for (int i = 0; i < 200; ++i) {
         Run run;
-        run.replay(dir.filePath("stream"), DataGatherer::Pcap, dir.filePath("out.pcap"));
+        run.replay(dir.filePath("stream"), TraceTypes::Pcap, dir.filePath("out.pcap"));
         run.gatherer.start();
         const int spin = int(random.bounded(20000));
         for (volatile int k = 0; k < spin; ++k) {

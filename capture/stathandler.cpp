@@ -1,4 +1,4 @@
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 #include <QMutexLocker>
 

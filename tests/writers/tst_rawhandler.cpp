@@ -1,12 +1,12 @@
 #include "capture/messagehandler.h"
-#include "capture/rawhandler.h"
+#include "writers/rawhandler.h"
 #include "capture/splithandler.h"
 #include "capture/streamencoder.h"
 #include "support/filesizelimit.h"
 #include "support/packetsink.h"
 #include "support/testchains.h"
 #include "support/testfiles.h"
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 #include <cerrno>
 #include <memory>

@@ -1,5 +1,5 @@
 #include "capture/chainhandler.h"
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 
 #include <QThread>
 #include <QtTest>

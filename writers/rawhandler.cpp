@@ -1,6 +1,6 @@
-#include "capture/rawhandler.h"
+#include "writers/rawhandler.h"
 
-#include "writers/stathandler.h"
+#include "capture/stathandler.h"
 #include "writers/tracefile.h"
 
 #include <QFile>

@@ -1,19 +1,16 @@
-#include "capture/datagatherer.h"
+#include "acquisition/datagatherer.h"
 
+#include "acquisition/tracetypes.h"
 #include "capture/chainhandler.h"
 #include "capture/hdlchandler.h"
 #include "capture/headerhandler.h"
 #include "capture/messagehandler.h"
-#include "capture/rawhandler.h"
 #include "capture/skiphandler.h"
 #include "capture/splithandler.h"
 #include "capture/unitfeeder.h"
 #include "device/serialdevice.h"
-#include "writers/i4bhandler.h"
-#include "writers/i7handler.h"
-#include "writers/loopbackhandler.h"
-#include "writers/pcaphandler.h"
-#include "writers/toshibahandler.h"
+#include "writers/rawhandler.h"
+#include "writers/tracefile.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -35,11 +32,9 @@ void closeAndDelete(QFile*& file)
 } // namespace
 
 DataGatherer::DataGatherer(QObject* parent)
-    : QThread(parent), m_traceType(-1), m_sourceType(PortSource), m_minPacketLength(0),
-      m_linkType(0), m_rxTimeslot(0), m_syncTimeslot(0), m_port(nullptr), m_inputFile(nullptr),
-      m_rxRawFile(nullptr), m_syncRawFile(nullptr), m_messageHandler(nullptr),
-      m_statHandler(nullptr), m_traceFile(nullptr), m_echoLength(0), m_hasStartTime(false),
-      m_startSeconds(0), m_startMicroseconds(0), m_cancelled(false)
+    : QThread(parent), m_port(nullptr), m_inputFile(nullptr), m_rxRawFile(nullptr),
+      m_syncRawFile(nullptr), m_messageHandler(nullptr), m_statHandler(nullptr),
+      m_traceFile(nullptr), m_echoLength(0), m_cancelled(false)
 {}
 
 DataGatherer::~DataGatherer()
@@ -108,8 +103,8 @@ void DataGatherer::run()
 
 void DataGatherer::buildCommand()
 {
-    m_request =
-        QString::asprintf("ATU%02u %02u\n", unsigned(m_rxTimeslot), unsigned(m_syncTimeslot));
+    m_request = QString::asprintf("ATU%02u %02u\n", unsigned(m_settings.rxTimeslot),
+                                  unsigned(m_settings.syncTimeslot));
     m_echoLength = int(m_request.length()) - 3;
 }
 
@@ -130,9 +125,9 @@ bool DataGatherer::setUp()
 
 bool DataGatherer::openSource()
 {
-    if (m_sourceType == PortSource) {
+    if (m_settings.sourceType == RunSettings::PortSource) {
         auto* port = new SerialDevice;
-        port->setPortName(m_portName);
+        port->setPortName(m_settings.portName);
         {
             // cancel() reaches the device through m_port from another thread.
             QMutexLocker locker(&m_controlLock);
@@ -145,7 +140,7 @@ bool DataGatherer::openSource()
             // The system's reason (busy, missing, no access) as a log line: an error here would
             // make the window cancel the run and replace the final message.
             if (m_messageHandler && !port->errorString().isEmpty())
-                m_messageHandler->postMessage(m_portName + QLatin1String(": ") +
+                m_messageHandler->postMessage(m_settings.portName + QLatin1String(": ") +
                                               port->errorString());
             setFinalMessage(QObject::tr("Port isn't initialized"));
             return false;
@@ -153,7 +148,7 @@ bool DataGatherer::openSource()
         return true;
     }
     qDebug("creating QFile");
-    m_inputFile = new QFile(m_inputFileName);
+    m_inputFile = new QFile(m_settings.inputFileName);
     if (!m_inputFile->exists()) {
         setFinalMessage(QObject::tr("File doesn't exist"));
         return false;
@@ -171,14 +166,16 @@ bool DataGatherer::openSource()
 
 bool DataGatherer::openRawFiles()
 {
-    m_rxRawFile = new QFile(m_outputFileName);
+    m_rxRawFile = new QFile(m_settings.outputFileName);
     if (!m_rxRawFile->open(QIODevice::WriteOnly)) {
-        setFinalMessage(m_outputFileName + QLatin1String(": ") + m_rxRawFile->errorString());
+        setFinalMessage(m_settings.outputFileName + QLatin1String(": ") +
+                        m_rxRawFile->errorString());
         return false;
     }
-    m_syncRawFile = new QFile(m_syncFileName);
+    m_syncRawFile = new QFile(m_settings.syncFileName);
     if (!m_syncRawFile->open(QIODevice::WriteOnly)) {
-        setFinalMessage(m_syncFileName + QLatin1String(": ") + m_syncRawFile->errorString());
+        setFinalMessage(m_settings.syncFileName + QLatin1String(": ") +
+                        m_syncRawFile->errorString());
         return false;
     }
     return true;
@@ -187,7 +184,7 @@ bool DataGatherer::openRawFiles()
 SplitHandler* DataGatherer::buildFront()
 {
     auto* splitter = new SplitHandler;
-    if (m_sourceType == PortSource) {
+    if (m_settings.sourceType == RunSettings::PortSource) {
         auto* header = new HeaderHandler;
         auto* skipper = new SkipHandler(unsigned(m_echoLength));
         header->setNext(skipper);
@@ -201,68 +198,53 @@ SplitHandler* DataGatherer::buildFront()
 
 bool DataGatherer::buildChain()
 {
-    if (m_traceType == Raw) {
-        if (!openRawFiles())
-            return false;
-        SplitHandler* splitter = buildFront();
-        auto* rxTap = new RawHandler(m_rxRawFile, QStringLiteral("Rx"));
-        auto* syncTap = new RawHandler(m_syncRawFile, QStringLiteral("Sync"));
-        m_elements.append(rxTap);
-        m_elements.append(syncTap);
-        splitter->setNext(rxTap);
-        splitter->setSecondNext(syncTap);
+    const TraceType* type = traceType(m_settings.traceType);
+    if (!type)
+        return false;
+    if (type->buildWriter) {
+        buildDeframers(buildFront(), *type);
         return true;
     }
-    if (m_traceType < Pcap || m_traceType > Loopback)
+    // Raw: the channel files are opened before anything else is built.
+    if (!openRawFiles())
         return false;
+    buildTaps(buildFront());
+    return true;
+}
 
-    SplitHandler* splitter = buildFront();
+void DataGatherer::buildTaps(SplitHandler* splitter)
+{
+    auto* rxTap = new RawHandler(m_rxRawFile, QStringLiteral("Rx"));
+    auto* syncTap = new RawHandler(m_syncRawFile, QStringLiteral("Sync"));
+    m_elements.append(rxTap);
+    m_elements.append(syncTap);
+    splitter->setNext(rxTap);
+    splitter->setSecondNext(syncTap);
+}
+
+void DataGatherer::buildDeframers(SplitHandler* splitter, const TraceType& type)
+{
     auto* rxDeframer = new HdlcHandler(0);
     auto* syncDeframer = new HdlcHandler(1);
     m_elements.append(rxDeframer);
     m_elements.append(syncDeframer);
     splitter->setNext(rxDeframer);
     splitter->setSecondNext(syncDeframer);
-    if (m_hasStartTime) {
-        rxDeframer->setTimestamp(m_startSeconds, m_startMicroseconds);
-        syncDeframer->setTimestamp(m_startSeconds, m_startMicroseconds);
+    if (m_settings.hasStartTime) {
+        rxDeframer->setTimestamp(m_settings.startSeconds, m_settings.startMicroseconds);
+        syncDeframer->setTimestamp(m_settings.startSeconds, m_settings.startMicroseconds);
     }
 
-    ChainHandler* writer = buildWriter(rxDeframer);
-    if (!writer)
-        return false;
-    m_elements.append(writer);
-    rxDeframer->setNext(writer);
-    syncDeframer->setNext(writer);
-    return true;
-}
-
-ChainHandler* DataGatherer::buildWriter(HdlcHandler* rxDeframer)
-{
-    switch (m_traceType) {
-    case Pcap:
-        return withTraceFile(
-            new PcapHandler(rxDeframer, m_outputFileName, m_linkType, m_minPacketLength));
-    case Toshiba:
-        return withTraceFile(new ToshibaHandler(rxDeframer, m_outputFileName, m_minPacketLength));
-    case I4b:
-        return withTraceFile(new I4bHandler(rxDeframer, m_outputFileName, m_minPacketLength));
-    case I7:
-        return withTraceFile(new I7Handler(rxDeframer, m_outputFileName, m_minPacketLength));
-    case Loopback:
-        return new LoopbackHandler(m_linkType, m_minPacketLength);
-    default:
-        return nullptr;
-    }
-}
-
-// A replay file is read far faster than a line delivers, so its records are collected and
-// written in large pieces; a live line's are written as they come.
-template <typename Writer> ChainHandler* DataGatherer::withTraceFile(Writer* writer)
-{
-    m_traceFile = &writer->traceFile();
-    m_traceFile->setBuffered(m_sourceType == FileSource);
-    return writer;
+    const BuiltWriter writer = type.buildWriter(
+        {rxDeframer, m_settings.outputFileName, m_settings.linkType, m_settings.minPacketLength});
+    m_elements.append(writer.element);
+    rxDeframer->setNext(writer.element);
+    syncDeframer->setNext(writer.element);
+    // A replay file is read far faster than a line delivers, so its records are collected and
+    // written in large pieces; a live line's are written as they come.
+    m_traceFile = writer.file;
+    if (m_traceFile)
+        m_traceFile->setBuffered(m_settings.sourceType == RunSettings::FileSource);
 }
 
 void DataGatherer::sendCommand()
@@ -298,13 +280,14 @@ void DataGatherer::readLoop()
             if (n < 0) {
                 // Ending without a word would pass a damaged replay off as a complete one.
                 setFinalMessage(QCoreApplication::translate("QObject", "Cannot read file ") +
-                                m_inputFileName + QLatin1Char(':') + m_inputFile->errorString());
+                                m_settings.inputFileName + QLatin1Char(':') +
+                                m_inputFile->errorString());
                 break;
             }
             if (n == 0) {
                 if (m_inputFile->pos() < inputSize)
                     setFinalMessage(QCoreApplication::translate("QObject", "Cannot read file ") +
-                                    m_inputFileName + QLatin1Char(':') +
+                                    m_settings.inputFileName + QLatin1Char(':') +
                                     QObject::tr("File got shorter while it was read"));
                 else
                     setFinalMessage(QStringLiteral("End of file reached"));

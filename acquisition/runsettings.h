@@ -1,0 +1,45 @@
+#ifndef RUNSETTINGS_H
+#define RUNSETTINGS_H
+
+#include <QString>
+#include <QtGlobal>
+
+// Everything one capture run is asked to do. The window and vezive-capture each fill one and
+// hand it to the acquisition thread; a trace type reads only the fields it uses.
+struct RunSettings
+{
+    enum SourceType
+    {
+        PortSource = 0,
+        FileSource = 1
+    };
+
+    int sourceType = PortSource;
+    QString portName;
+    QString inputFileName;
+    unsigned char rxTimeslot = 0;
+    unsigned char syncTimeslot = 0;
+    int traceType = -1;
+    QString outputFileName;
+    QString syncFileName; // Raw only
+    unsigned short linkType = 0;
+    unsigned short minPacketLength = 0;
+    // Both channel clocks start here instead of at the wall clock of the first octet, so a
+    // replay of the same stream gives the same trace.
+    bool hasStartTime = false;
+    quint32 startSeconds = 0;
+    quint32 startMicroseconds = 0;
+};
+
+// A min. packet length as a run takes it: an unsigned decimal number, cut to 16 bits. False
+// for text that is no such number.
+bool readMinPacketLength(const QString& text, unsigned short* length);
+
+struct TraceType;
+
+// The window's checks of the options a user types, with its messages; empty when a run can
+// start. Raw needs both file names; the other types a readable min. packet length.
+QString optionProblem(const TraceType& type, const QString& fileName, const QString& syncFileName,
+                      const QString& minPacketLengthText);
+
+#endif

@@ -1,0 +1,97 @@
+#include "acquisition/tracetypes.h"
+
+#include "writers/i4bhandler.h"
+#include "writers/i7handler.h"
+#include "writers/loopbackhandler.h"
+#include "writers/pcaphandler.h"
+#include "writers/toshibahandler.h"
+
+const char DefaultLinkTypeName[] = "ISDN";
+
+namespace {
+
+template <typename Writer> BuiltWriter buildFileWriter(Writer* writer)
+{
+    return {writer, &writer->traceFile()};
+}
+
+BuiltWriter buildPcap(const WriterSetup& s)
+{
+    return buildFileWriter(
+        new PcapHandler(s.timeReference, s.fileName, s.linkType, s.minPacketLength));
+}
+
+BuiltWriter buildToshiba(const WriterSetup& s)
+{
+    return buildFileWriter(new ToshibaHandler(s.timeReference, s.fileName, s.minPacketLength));
+}
+
+BuiltWriter buildI4b(const WriterSetup& s)
+{
+    return buildFileWriter(new I4bHandler(s.timeReference, s.fileName, s.minPacketLength));
+}
+
+BuiltWriter buildI7(const WriterSetup& s)
+{
+    return buildFileWriter(new I7Handler(s.timeReference, s.fileName, s.minPacketLength));
+}
+
+BuiltWriter buildLoopback(const WriterSetup& s)
+{
+    return {new LoopbackHandler(s.linkType, s.minPacketLength), nullptr};
+}
+
+} // namespace
+
+const QList<TraceType>& traceTypes()
+{
+    using namespace TraceTypes;
+    // name, extension, file, sync file, link type, min. length, writer
+    static const QList<TraceType> table{
+        {Raw, "raw", "raw", true, true, false, false, nullptr},
+        {Pcap, "pcap", "pcap", true, false, true, true, buildPcap},
+        {Toshiba, "toshiba", "txt", true, false, false, true, buildToshiba},
+        {I4b, "i4b", "i4b", true, false, false, true, buildI4b},
+        {I7, "i7", "i7", true, false, false, true, buildI7},
+        {Loopback, "loopback", "", false, false, true, true, buildLoopback},
+    };
+    return table;
+}
+
+const TraceType* traceType(int index)
+{
+    const QList<TraceType>& table = traceTypes();
+    return index >= 0 && index < table.size() ? &table[index] : nullptr;
+}
+
+const TraceType* traceTypeNamed(const QString& name)
+{
+    for (const TraceType& type : traceTypes()) {
+        if (name == QLatin1String(type.name))
+            return &type;
+    }
+    return nullptr;
+}
+
+const QList<LinkType>& linkTypes()
+{
+    static const QList<LinkType> table{{"ISDN", 147}, {"NULL", 0}, {"SS7/MTP2", 140}};
+    return table;
+}
+
+int linkTypeNumber(const QString& name)
+{
+    for (const LinkType& type : linkTypes()) {
+        if (name == QLatin1String(type.name))
+            return type.number;
+    }
+    return -1;
+}
+
+QStringList linkTypeNames()
+{
+    QStringList names;
+    for (const LinkType& type : linkTypes())
+        names.append(QLatin1String(type.name));
+    return names;
+}
