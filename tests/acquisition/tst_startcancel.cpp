@@ -6,11 +6,11 @@
 #include "acquisition/tracetypes.h"
 #include "capture/messagehandler.h"
 #include "capture/signallingtraffic.h"
+#include "capture/stathandler.h"
 #include "capture/streamencoder.h"
 #include "device/pseudoterminal.h"
 #include "support/testchains.h"
 #include "support/testfiles.h"
-#include "capture/stathandler.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -173,17 +173,16 @@ void TestStartCancel::cycles_data()
     };
     QList<Row> rows;
     const char* const pointNames[] = {"before start", "after start", "once data flows"};
-    const char* const typeNames[] = {"raw", "pcap", "toshiba", "i4b", "i7", "loopback"};
-    for (int type = TraceTypes::Raw; type <= TraceTypes::Loopback; ++type) {
+    for (const TraceType& type : traceTypes()) {
         for (int point = BeforeStart; point <= OnceDataFlows; ++point) {
-            rows.append({QByteArray("file, ") + typeNames[type] + ", " + pointNames[point], File,
-                         type, CancelPoint(point)});
+            rows.append({QByteArray("file, ") + type.name + ", " + pointNames[point], File,
+                         type.index, CancelPoint(point)});
         }
     }
     for (int type : {int(TraceTypes::Raw), int(TraceTypes::Pcap)}) {
         for (int point = BeforeStart; point <= OnceDataFlows; ++point) {
-            rows.append({QByteArray("port, ") + typeNames[type] + ", " + pointNames[point], Port,
-                         type, CancelPoint(point)});
+            rows.append({QByteArray("port, ") + traceType(type)->name + ", " + pointNames[point],
+                         Port, type, CancelPoint(point)});
         }
     }
     rows.append({"port, pcap, silent line", Port, int(TraceTypes::Pcap), WhileSilent});
