@@ -46,7 +46,7 @@ struct SimOptions
     // --bytes, else --duration, else ten seconds.
     qint64 streamFileLength() const;
 
-    // False with error set when the arguments (without the program name) are not valid.
+    // False with error set when the arguments (the program's name first) are not valid.
     bool parse(const QStringList& arguments, QString& error);
     static QString usage();
 };
