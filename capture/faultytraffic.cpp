@@ -41,29 +41,24 @@ bool FaultyTraffic::due(quint32 every)
 FaultyTraffic::Fault FaultyTraffic::addFrame(ChannelEncoder& encoder, const QByteArray& frame)
 {
     ++m_frames;
-    const Fault fault = due(m_plan.oversize)    ? Oversize
-                        : due(m_plan.abort)     ? Abort
-                        : due(m_plan.badFcs)    ? BadFcs
-                        : due(m_plan.extraBits) ? ExtraBits
-                                                : NoFault;
-    m_idleDue = due(m_plan.idleOnes);
-    switch (fault) {
-    case Oversize:
+    Fault fault = NoFault;
+    if (due(m_plan.oversize)) {
+        fault = Oversize;
         encoder.addFrame(oversized(frame));
-        break;
-    case Abort:
+    } else if (due(m_plan.abort)) {
+        fault = Abort;
         encoder.addAbortedFrame(frame);
-        break;
-    case BadFcs:
+    } else if (due(m_plan.badFcs)) {
+        fault = BadFcs;
         encoder.addFrameWithBadFcs(frame);
-        break;
-    case ExtraBits:
+    } else if (due(m_plan.extraBits)) {
+        fault = ExtraBits;
         encoder.addFrameWithExtraBits(frame, 1 + int(m_frames % 7));
-        break;
-    default:
+    } else {
         encoder.addFrame(frame);
         m_goodOctets += quint64(frame.size());
     }
+    m_idleDue = due(m_plan.idleOnes);
     ++m_counts[fault];
     return fault;
 }
