@@ -6,6 +6,7 @@
 
 #include "acquisition/datagatherer.h"
 #include "acquisition/tracetypes.h"
+#include "capture/faultytraffic.h"
 #include "capture/hdlchandler.h"
 #include "capture/messagehandler.h"
 #include "capture/signallingtraffic.h"
@@ -43,8 +44,10 @@ using Clock = std::chrono::steady_clock;
 
 constexpr double Megabyte = 1024.0 * 1024.0;
 constexpr int BlockSize = 4096;
-// Each fault kind turns up about once in this many items on a channel.
+// Each fault kind turns up about once in this many frames on a channel.
 constexpr int FaultOneIn = 500;
+// Ones in an idle run: an abort, well short of the deframer's buffer.
+constexpr int IdleRunOnes = 400;
 constexpr unsigned short PcapLinkType = 140;
 constexpr quint32 RxSeed = 0x5EED0001;
 constexpr quint32 SyncSeed = 0x5EED0002;
@@ -119,39 +122,17 @@ struct ChannelPlan
 ChannelPlan encodeChannel(ChannelEncoder& encoder, quint32 seed, qint64 octetTarget)
 {
     SignallingTraffic traffic(seed);
-    // Separate generator, so the traffic itself is the same whatever the fault rate.
-    QRandomGenerator faults(~seed);
+    // Its own seed, so that the traffic itself is the same whatever the fault rate.
+    FaultyTraffic faulty({FaultOneIn, FaultOneIn, FaultOneIn, 0, FaultOneIn, IdleRunOnes}, ~seed);
     encoder.setRecording(false);
+    faulty.fill(encoder, traffic, quint64(octetTarget) * 8);
     ChannelPlan plan;
-    const quint64 bitTarget = quint64(octetTarget) * 8;
-    while (encoder.bitCount() < bitTarget) {
-        const QByteArray frame = traffic.nextFrame();
-        switch (faults.bounded(FaultOneIn)) {
-        case 0:
-            encoder.addFrameWithBadFcs(frame);
-            ++plan.badFcsItems;
-            break;
-        case 1:
-            encoder.addAbortedFrame(frame);
-            ++plan.abortedItems;
-            break;
-        case 2:
-            encoder.addIdleOnes(200 + int(faults.bounded(400)));
-            ++plan.idleItems;
-            break;
-        case 3:
-            encoder.addFrameWithExtraBits(frame, 1 + int(faults.bounded(7)));
-            ++plan.extraBitItems;
-            break;
-        default:
-            encoder.addFrame(frame);
-            ++plan.frames;
-            plan.frameOctets += quint64(frame.size());
-            break;
-        }
-        // Every item already ends in a flag, which is the first of those between it and the next.
-        encoder.addFlags(traffic.nextFlagCount() - 1);
-    }
+    plan.frames = faulty.count(FaultyTraffic::NoFault);
+    plan.frameOctets = faulty.goodOctets();
+    plan.badFcsItems = faulty.count(FaultyTraffic::BadFcs);
+    plan.abortedItems = faulty.count(FaultyTraffic::Abort);
+    plan.idleItems = faulty.count(FaultyTraffic::IdleRun);
+    plan.extraBitItems = faulty.count(FaultyTraffic::ExtraBits);
     const DeframerOutcome& outcome = encoder.outcome();
     plan.badCrc = outcome.badCrc;
     plan.erroredLength = outcome.erroredLength;

@@ -6,6 +6,7 @@
 // identical, 1 when one did not, 2 for a usage or set-up error.
 
 #include "acquisition/tracetypes.h"
+#include "capture/faultytraffic.h"
 #include "capture/hdlchandler.h"
 #include "capture/messagehandler.h"
 #include "capture/signallingtraffic.h"
@@ -43,6 +44,7 @@ constexpr double WarmUpShare = 0.10;
 // file's buffer being touched) without counting as growth.
 constexpr qint64 RssMarginKb = 4096;
 constexpr int FaultOneIn = 500;
+constexpr int IdleRunOnes = 400;
 constexpr qint64 ChunkOctets = 1 << 20;
 constexpr quint32 RxSeed = 0x10C0001;
 constexpr quint32 SyncSeed = 0x10C0002;
@@ -55,42 +57,21 @@ constexpr unsigned short PcapLinkType = 140;
 class ChannelSource
 {
 public:
-    explicit ChannelSource(quint32 seed) : m_traffic(seed), m_faults(~seed) {}
+    explicit ChannelSource(quint32 seed)
+        : m_traffic(seed),
+          m_faults({FaultOneIn, FaultOneIn, FaultOneIn, FaultOneIn, FaultOneIn, IdleRunOnes}, ~seed)
+    {}
 
     // Items until the encoder holds at least octets octets; every item ends in a flag.
     void fill(ChannelEncoder& encoder, qint64 octets)
     {
         encoder.setRecording(false);
-        while (encoder.bitCount() < quint64(octets) * 8) {
-            const QByteArray frame = m_traffic.nextFrame();
-            switch (m_faults.bounded(FaultOneIn)) {
-            case 0:
-                encoder.addFrameWithBadFcs(frame);
-                break;
-            case 1:
-                encoder.addAbortedFrame(frame);
-                break;
-            case 2:
-                encoder.addIdleOnes(200 + int(m_faults.bounded(400)));
-                break;
-            case 3:
-                encoder.addFrameWithExtraBits(frame, 1 + int(m_faults.bounded(7)));
-                break;
-            case 4:
-                // Past the deframer's bit buffer: "Too large".
-                encoder.addIdleOnes(int(HdlcHandler::BitBufferSize) + 1000);
-                break;
-            default:
-                encoder.addFrame(frame);
-                break;
-            }
-            encoder.addFlags(m_traffic.nextFlagCount() - 1);
-        }
+        m_faults.fill(encoder, m_traffic, quint64(octets) * 8);
     }
 
 private:
     SignallingTraffic m_traffic;
-    QRandomGenerator m_faults;
+    FaultyTraffic m_faults;
 };
 
 // Writes a stream of exactly bytes bytes, a chunk at a time so that memory stays small

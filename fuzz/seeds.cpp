@@ -1,11 +1,10 @@
 #include "seeds.h"
 
+#include "capture/faultytraffic.h"
 #include "capture/hdlchandler.h"
 #include "capture/signallingtraffic.h"
 #include "capture/streamencoder.h"
 #include "chainrun.h"
-
-#include <QRandomGenerator>
 
 namespace {
 
@@ -17,14 +16,12 @@ QByteArray patternFrame(int length, int seed)
     return frame;
 }
 
-ChannelEncoder signalling(quint32 seed, int frames)
+// About octets octets of signalling traffic, with faults drawn at random by plan.
+ChannelEncoder signalling(quint32 seed, int octets, const FaultPlan& faults = {})
 {
     SignallingTraffic traffic(seed);
     ChannelEncoder encoder;
-    for (int i = 0; i < frames; ++i) {
-        encoder.addFrame(traffic.nextFrame());
-        encoder.addFlags(traffic.nextFlagCount());
-    }
+    FaultyTraffic(faults, ~seed).fill(encoder, traffic, quint64(octets) * 8);
     return encoder;
 }
 
@@ -51,42 +48,18 @@ ChannelEncoder faults(bool withOverflow)
     return encoder;
 }
 
-ChannelEncoder randomItems(quint32 seed)
-{
-    QRandomGenerator random(seed);
-    ChannelEncoder encoder;
-    for (int i = 0; i < 12; ++i) {
-        QByteArray frame;
-        const int length = 1 + int(random.bounded(40));
-        for (int k = 0; k < length; ++k)
-            frame.append(char(random.bounded(256)));
-        switch (random.bounded(6)) {
-        case 0:
-            encoder.addFrameWithBadFcs(frame);
-            break;
-        case 1:
-            encoder.addAbortedFrame(frame);
-            break;
-        case 2:
-            encoder.addFrameWithExtraBits(frame, 1 + int(random.bounded(7)));
-            break;
-        default:
-            encoder.addFrame(frame);
-        }
-        encoder.addFlags(int(random.bounded(3)));
-    }
-    return encoder;
-}
+// Bad FCS, aborts and extra bits, each about one frame in six.
+const FaultPlan SomeFaults{6, 6, 0, 0, 6};
 
 // Pairs of channels: the RX and Sync encoders of one stream.
 QList<QByteArray> captureStreams(bool withOverflow)
 {
     ChannelEncoder flagsOnly;
     flagsOnly.addFlags(20);
-    return {StreamFormat::captureData(signalling(1, 12), signalling(2, 8)),
-            StreamFormat::captureData(faults(false), randomItems(3)),
-            StreamFormat::captureData(randomItems(4), faults(withOverflow)),
-            StreamFormat::captureData(flagsOnly, signalling(5, 3))};
+    return {StreamFormat::captureData(signalling(1, 400), signalling(2, 260)),
+            StreamFormat::captureData(faults(false), signalling(3, 300, SomeFaults)),
+            StreamFormat::captureData(signalling(4, 300, SomeFaults), faults(withOverflow)),
+            StreamFormat::captureData(flagsOnly, signalling(5, 100))};
 }
 
 QList<Cuts> cutVariety()
@@ -145,8 +118,8 @@ QList<QByteArray> chainSeeds(bool port)
 
 QList<QByteArray> deframerSeeds()
 {
-    QList<QByteArray> channels{signalling(7, 20).octets(), faults(true).octets(),
-                               randomItems(8).octets(), QByteArray(600, char(0xFF)),
+    QList<QByteArray> channels{signalling(7, 650).octets(), faults(true).octets(),
+                               signalling(8, 300, SomeFaults).octets(), QByteArray(600, char(0xFF)),
                                QByteArray(40, char(0x7E))};
     const QList<QList<int>> callSizes{{1}, {2}, {4096}, {0, 3}, {5, 1, 8192}, {17}};
     QList<QByteArray> seeds;

@@ -1,5 +1,7 @@
 #include "testchains.h"
 
+#include "capture/faultytraffic.h"
+
 #include <QStringList>
 
 DeframingChain::DeframingChain(Source source, unsigned echoLength)
@@ -89,26 +91,13 @@ QByteArray randomBytes(QRandomGenerator& random, int length)
 void addRandomItems(ChannelEncoder& encoder, QRandomGenerator& random, int items, int maxFrame,
                     bool faults)
 {
+    FaultPlan plan;
+    if (faults)
+        plan = {10, 10, 10, 0, 10, int(HdlcHandler::BitBufferSize) + 3};
+    FaultyTraffic traffic(plan, random.generate());
     for (int i = 0; i < items; ++i) {
-        const QByteArray frame = randomBytes(random, 1 + int(random.bounded(maxFrame)));
-        switch (faults ? random.bounded(10) : 9) {
-        case 0:
-            encoder.addFrameWithBadFcs(frame);
-            break;
-        case 1:
-            encoder.addAbortedFrame(frame);
-            break;
-        case 2:
-            encoder.addFrameWithExtraBits(frame, 1 + int(random.bounded(7)));
-            break;
-        case 3:
-            encoder.addIdleOnes(int(random.bounded(3)) * int(HdlcHandler::BitBufferSize) +
-                                int(random.bounded(40)));
-            break;
-        default:
-            encoder.addFrame(frame);
-        }
-        encoder.addFlags(int(random.bounded(4)));
+        traffic.addFrame(encoder, randomBytes(random, 1 + int(random.bounded(maxFrame))));
+        traffic.addGap(encoder, int(random.bounded(4)));
     }
 }
 

@@ -51,9 +51,9 @@ void feedRandomly(ChainHandler* head, const QByteArray& bytes, QRandomGenerator&
 QList<QList<int>> allCuttings(int n);
 
 QByteArray randomBytes(QRandomGenerator& random, int length);
-// Random frames of 1 to maxFrame octets with 0 to 3 extra flags between them; with faults, one
-// item in ten is each of a bad FCS, an abort, extra bits and a run of idle ones (up to two
-// whole bit buffers long).
+// Random frames of 1 to maxFrame octets with 0 to 3 extra flags between them; with faults, about
+// one frame in ten each has a bad FCS, an abort or extra bits, or is followed by a run of idle
+// ones a bit buffer and three ones long ("Too large", then an errored length).
 void addRandomItems(ChannelEncoder& encoder, QRandomGenerator& random, int items, int maxFrame,
                     bool faults);
 // A packet as a deframer delivers it: the tag byte, then length frame bytes that depend on seed.

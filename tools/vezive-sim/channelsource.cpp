@@ -22,8 +22,8 @@ public:
 
 ChannelSource::ChannelSource(std::unique_ptr<FrameSupply> supply, const FaultPlan& faults,
                              qint64 frameLimit)
-    : m_supply(std::move(supply)), m_faults(faults), m_frameLimit(frameLimit), m_frameNumber(0),
-      m_framesDone(false), m_offset(0), m_generated(0)
+    : m_supply(std::move(supply)), m_traffic(faults), m_frameLimit(frameLimit), m_framesDone(false),
+      m_offset(0), m_generated(0)
 {}
 
 QList<QByteArray> ChannelSource::deliveredFromFrame(const QByteArray& frame)
@@ -43,41 +43,6 @@ QList<QByteArray> ChannelSource::deliveredFromFrame(const QByteArray& frame)
     return collector.frames;
 }
 
-int ChannelSource::stuffedZeros(const QByteArray& bytes)
-{
-    int ones = 0;
-    int zeros = 0;
-    for (const char c : bytes) {
-        for (int bit = 0; bit < 8; ++bit) {
-            ones = ((static_cast<unsigned char>(c) >> bit) & 1u) ? ones + 1 : 0;
-            if (ones == 5) {
-                ++zeros;
-                ones = 0;
-            }
-        }
-    }
-    return zeros;
-}
-
-// The frame, a zero octet, k octets 0x1F (five ones each, so one stuffed zero each) and zero
-// octets, so that the stuffed frame without its FCS is exactly the deframer's buffer. The
-// buffer overflows on the frame's last bit and starts again with the FCS alone, and sixteen
-// bits are too few to be counted: the frame gives one "Too large" and nothing else.
-QByteArray ChannelSource::oversized(const QByteArray& frame)
-{
-    const int bufferOctets = int(HdlcHandler::BitBufferSize / 8);
-    const int frameStuffing = stuffedZeros(frame);
-    const int k = (8 - frameStuffing % 8) % 8;
-    const int zeros = bufferOctets - int(frame.size()) - 1 - k - (frameStuffing + k) / 8;
-    if (zeros < 0)
-        return frame; // already longer than the buffer
-    QByteArray big = frame;
-    big.append('\0');
-    big.append(k, char(0x1F));
-    big.append(zeros, '\0');
-    return big;
-}
-
 // One frame of the supply with its fault, if any, and the flags after it. False when the
 // supply has nothing more to give.
 bool ChannelSource::addItem(ChannelEncoder& encoder, quint64 batchStart)
@@ -87,44 +52,27 @@ bool ChannelSource::addItem(ChannelEncoder& encoder, quint64 batchStart)
     QByteArray frame;
     // Empty records carry nothing a receiver could deliver; they are skipped.
     do {
-        if ((m_frameLimit != SimOptions::Unlimited && qint64(m_frameNumber) >= m_frameLimit) ||
+        if ((m_frameLimit != SimOptions::Unlimited && qint64(m_traffic.frames()) >= m_frameLimit) ||
             !m_supply->next(frame)) {
             m_framesDone = true;
             return false;
         }
     } while (frame.isEmpty());
-    const quint64 k = ++m_frameNumber;
 
-    QList<QByteArray> good;
-    // A frame that fits the deframer's buffer arrives as it is; only a longer one needs a look
-    // at what its tail decodes to.
-    auto addGood = [&encoder, &good](const QByteArray& f) {
-        const quint64 before = encoder.bitCount();
-        encoder.addFrame(f);
-        if (encoder.bitCount() - before - 8 < HdlcHandler::BitBufferSize)
-            good = {f};
-        else
-            good = deliveredFromFrame(f);
-    };
-    if (hits(m_faults.oversize, k)) {
-        addGood(oversized(frame));
-    } else if (hits(m_faults.abort, k)) {
-        encoder.addAbortedFrame(frame);
-    } else if (hits(m_faults.badFcs, k)) {
-        encoder.addFrameWithBadFcs(frame);
-    } else if (hits(m_faults.extraBits, k)) {
-        encoder.addFrameWithExtraBits(frame, 1 + int(k % 7));
-    } else {
-        addGood(frame);
-    }
+    const quint64 before = encoder.bitCount();
+    const FaultyTraffic::Fault fault = m_traffic.addFrame(encoder, frame);
     // The receiver has the frame once the octet holding the last bit of its closing flag is in.
     const quint64 endOctet = batchStart + (encoder.bitCount() + 7) / 8;
-    for (const QByteArray& delivered : good)
-        m_expected.push_back({endOctet, delivered});
-
-    if (hits(m_faults.idleOnes, k))
-        encoder.addIdleOnes(IdleOnes);
-    encoder.addFlags(m_supply->flagCount() - 1);
+    if (fault == FaultyTraffic::NoFault || fault == FaultyTraffic::Oversize) {
+        const QByteArray sent =
+            fault == FaultyTraffic::Oversize ? FaultyTraffic::oversized(frame) : frame;
+        // A frame that fits the deframer's buffer arrives as it is; only a longer one needs a
+        // look at what its tail decodes to.
+        const bool fits = encoder.bitCount() - before - 8 < HdlcHandler::BitBufferSize;
+        for (const QByteArray& delivered : fits ? QList{sent} : deliveredFromFrame(sent))
+            m_expected.push_back({endOctet, delivered});
+    }
+    m_traffic.addGap(encoder, m_supply->flagCount() - 1);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #ifndef CHANNELSOURCE_H
 #define CHANNELSOURCE_H
 
+#include "capture/faultytraffic.h"
 #include "framesupply.h"
 #include "simoptions.h"
 
@@ -19,7 +20,6 @@ class ChannelSource
 {
 public:
     static constexpr int BatchOctets = 2048;
-    static constexpr int IdleOnes = 40000;
 
     // frameLimit: at most that many frames, then only flags (SimOptions::Unlimited: no limit).
     ChannelSource(std::unique_ptr<FrameSupply> supply, const FaultPlan& faults, qint64 frameLimit);
@@ -30,17 +30,10 @@ public:
     // octetCount octets of the channel.
     QList<QByteArray> takeDelivered(quint64 octetCount);
 
-    quint64 framesStarted() const { return m_frameNumber; }
-
     // What a receiver makes of a frame sent on its own: normally the frame itself; for a frame
     // longer than the deframer's buffer whatever its tail happens to decode to (nearly always
     // nothing).
     static QList<QByteArray> deliveredFromFrame(const QByteArray& frame);
-    // The frame stretched so that it overflows the deframer's buffer and leaves nothing
-    // countable behind; a frame already too long is returned as it is.
-    static QByteArray oversized(const QByteArray& frame);
-    // Zero bits that stuffing adds to bytes sent least significant bit first.
-    static int stuffedZeros(const QByteArray& bytes);
 
 private:
     struct Expected
@@ -51,15 +44,9 @@ private:
 
     void generateBatch();
     bool addItem(ChannelEncoder& encoder, quint64 batchStart);
-    static bool hits(quint32 every, quint64 frameNumber)
-    {
-        return every != 0 && frameNumber % every == 0;
-    }
-
     std::unique_ptr<FrameSupply> m_supply;
-    FaultPlan m_faults;
+    FaultyTraffic m_traffic;
     qint64 m_frameLimit;
-    quint64 m_frameNumber;
     bool m_framesDone;
     QByteArray m_buffer;
     qsizetype m_offset;

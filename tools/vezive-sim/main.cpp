@@ -52,7 +52,7 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     SimOptions options;
     QString error;
-    if (!options.parse(app.arguments().mid(1), error)) {
+    if (!options.parse(app.arguments(), error)) {
         printError(error);
         std::fputs(SimOptions::usage().toLocal8Bit().constData(), stderr);
         return 2;

@@ -3,21 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <map>
-
-namespace {
-
-bool parseCount(const QString& text, qint64 limit, qint64& value)
-{
-    bool ok = false;
-    const qlonglong n = text.toLongLong(&ok, 10);
-    if (!ok || n < 0 || n > limit || text.startsWith(QLatin1Char('+')))
-        return false;
-    value = n;
-    return true;
-}
-
-} // namespace
+#include <QCommandLineParser>
 
 qint64 SimOptions::streamLimit() const
 {
@@ -46,41 +32,40 @@ qint64 SimOptions::streamFileLength() const
 bool SimOptions::parse(const QStringList& arguments, QString& error)
 {
     using Setter = std::function<bool(const QString&)>;
-    const qint64 maxBytes = Q_INT64_C(1) << 48;
-    auto number = [maxBytes](qint64& target) {
-        return Setter(
-            [&target, maxBytes](const QString& v) { return parseCount(v, maxBytes, target); });
-    };
-    auto every = [](quint32& target) {
-        return Setter([&target](const QString& v) {
-            qint64 n = 0;
-            if (!parseCount(v, 0xFFFFFFFFll, n))
+    // Plain decimal digits only: the number parser would also take a sign.
+    auto number = [](auto& target, qint64 limit) {
+        return Setter([&target, limit](const QString& v) {
+            bool ok = false;
+            const qlonglong n = v.toLongLong(&ok, 10);
+            if (!ok || n < 0 || n > limit || v.startsWith(QLatin1Char('+')))
                 return false;
-            target = quint32(n);
+            target = std::remove_reference_t<decltype(target)>(n);
             return true;
         });
     };
+    const qint64 maxBytes = Q_INT64_C(1) << 48;
+    const qint64 max32 = 0xFFFFFFFF;
     auto text = [](QString& target) {
         return Setter([&target](const QString& v) {
             target = v;
             return !v.isEmpty();
         });
     };
-    const std::map<QString, Setter> withValue = {
-        {"--link", text(linkPath)},
-        {"--seed", every(seed)},
-        {"--frames", text(rxFramesFile)},
-        {"--sync-frames", text(syncFramesFile)},
-        {"--count", number(this->count)},
-        {"--bad-fcs", every(faults.badFcs)},
-        {"--abort", every(faults.abort)},
-        {"--idle-ones", every(faults.idleOnes)},
-        {"--oversize", every(faults.oversize)},
-        {"--extra-bits", every(faults.extraBits)},
-        {"--silent-after", number(silentAfter)},
-        {"--hangup-after", number(hangupAfter)},
-        {"--garbage-after", number(garbageAfter)},
-        {"--duration",
+    const std::pair<const char*, Setter> withValue[] = {
+        {"link", text(linkPath)},
+        {"seed", number(seed, max32)},
+        {"frames", text(rxFramesFile)},
+        {"sync-frames", text(syncFramesFile)},
+        {"count", number(this->count, maxBytes)},
+        {"bad-fcs", number(faults.badFcs, max32)},
+        {"abort", number(faults.abort, max32)},
+        {"idle-ones", number(faults.idleOnes, max32)},
+        {"oversize", number(faults.oversize, max32)},
+        {"extra-bits", number(faults.extraBits, max32)},
+        {"silent-after", number(silentAfter, maxBytes)},
+        {"hangup-after", number(hangupAfter, maxBytes)},
+        {"garbage-after", number(garbageAfter, maxBytes)},
+        {"duration",
          [this](const QString& v) {
              bool ok = false;
              const double seconds = v.toDouble(&ok);
@@ -89,48 +74,45 @@ bool SimOptions::parse(const QStringList& arguments, QString& error)
              durationBytes = qint64(std::llround(seconds * double(BytesPerSecond)));
              return true;
          }},
-        {"--sent", text(sentFile)},
-        {"--write-stream", text(writeStreamFile)},
-        {"--bytes", number(streamFileBytes)},
+        {"sent", text(sentFile)},
+        {"write-stream", text(writeStreamFile)},
+        {"bytes", number(streamFileBytes, maxBytes)},
     };
-    const std::map<QString, bool*> switches = {
-        {"--fast", &fast},
-        {"--bad-echo", &badEcho},
-        {"--at-only", &atOnly},
-        {"--help", &help},
-    };
+    const std::pair<const char*, bool*> switches[] = {
+        {"fast", &fast}, {"bad-echo", &badEcho}, {"at-only", &atOnly}, {"help", &help}};
 
-    for (int i = 0; i < arguments.size(); ++i) {
-        QString name = arguments[i];
-        QString value;
-        bool inlineValue = false;
-        const int equals = name.indexOf(QLatin1Char('='));
-        if (name.startsWith(QLatin1String("--")) && equals > 0) {
-            value = name.mid(equals + 1);
-            name = name.left(equals);
-            inlineValue = true;
-        }
-        if (const auto s = switches.find(name); s != switches.end() && !inlineValue) {
-            *s->second = true;
-            continue;
-        }
-        const auto v = withValue.find(name);
-        if (v == withValue.end()) {
-            error = QStringLiteral("unknown option: %1").arg(arguments[i]);
-            return false;
-        }
-        if (!inlineValue) {
-            if (i + 1 >= arguments.size()) {
-                error = QStringLiteral("%1 needs a value").arg(name);
+    QCommandLineParser parser;
+    for (const auto& [name, set] : withValue)
+        parser.addOption({QString::fromLatin1(name), QString(), QStringLiteral("value")});
+    for (const auto& [name, flag] : switches)
+        parser.addOption({QString::fromLatin1(name), QString()});
+    if (!parser.parse(arguments)) {
+        error = parser.errorText();
+        return false;
+    }
+    // Only options are taken. The parser reads a bare "--" as the end of the options, which is
+    // no option either, unless it is an option's value.
+    QStringList stray = parser.positionalArguments();
+    qsizetype dashValues = 0;
+    for (const auto& [name, set] : withValue)
+        dashValues += parser.values(QString::fromLatin1(name)).count(QStringLiteral("--"));
+    if (arguments.count(QStringLiteral("--")) > dashValues)
+        stray.prepend(QStringLiteral("--"));
+    if (!stray.isEmpty()) {
+        error = QStringLiteral("unknown option: %1").arg(stray.first());
+        return false;
+    }
+    // Every value given is checked; the last one counts.
+    for (const auto& [name, set] : withValue) {
+        for (const QString& value : parser.values(QString::fromLatin1(name))) {
+            if (!set(value)) {
+                error = QStringLiteral("bad value for --%1: \"%2\"").arg(name, value);
                 return false;
             }
-            value = arguments[++i];
-        }
-        if (!v->second(value)) {
-            error = QStringLiteral("bad value for %1: \"%2\"").arg(name, value);
-            return false;
         }
     }
+    for (const auto& [name, flag] : switches)
+        *flag = parser.isSet(QString::fromLatin1(name));
     if (streamFileBytes != Unlimited && writeStreamFile.isEmpty()) {
         error = QStringLiteral("--bytes needs --write-stream");
         return false;

@@ -1,19 +1,11 @@
 #ifndef SIMOPTIONS_H
 #define SIMOPTIONS_H
 
+#include "capture/faultytraffic.h"
+
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
-
-// How often each fault comes: every Nth frame of each channel; 0 is off.
-struct FaultPlan
-{
-    quint32 badFcs = 0;
-    quint32 abort = 0;
-    quint32 idleOnes = 0;
-    quint32 oversize = 0;
-    quint32 extraBits = 0;
-};
 
 // Everything the command line can set.
 struct SimOptions
@@ -27,7 +19,7 @@ struct SimOptions
     QString rxFramesFile;
     QString syncFramesFile;
     qint64 count = Unlimited; // frames per channel
-    FaultPlan faults;
+    FaultPlan faults;         // every Nth frame of each channel
     bool badEcho = false;
     qint64 silentAfter = Unlimited; // stream bytes
     qint64 hangupAfter = Unlimited;
@@ -46,7 +38,7 @@ struct SimOptions
     // --bytes, else --duration, else ten seconds.
     qint64 streamFileLength() const;
 
-    // False with error set when the arguments (without the program name) are not valid.
+    // False with error set when the arguments (the program's name first) are not valid.
     bool parse(const QStringList& arguments, QString& error);
     static QString usage();
 };
