@@ -217,8 +217,10 @@ bool DataGatherer::buildChain()
         return false;
 
     SplitHandler* splitter = buildFront();
-    auto* rxDeframer = new HdlcHandler(0);
-    auto* syncDeframer = new HdlcHandler(1);
+    const auto deStuffing =
+        m_deframerShifts ? HdlcHandler::DeStuffing::Shifts : HdlcHandler::DeStuffing::Automatic;
+    auto* rxDeframer = new HdlcHandler(0, deStuffing);
+    auto* syncDeframer = new HdlcHandler(1, deStuffing);
     m_elements.append(rxDeframer);
     m_elements.append(syncDeframer);
     splitter->setNext(rxDeframer);

@@ -52,6 +52,8 @@ public:
     void setLinkType(unsigned short type) { m_linkType = type; }
     void setRxTimeslot(unsigned char timeslot) { m_rxTimeslot = timeslot; }
     void setSyncTimeslot(unsigned char timeslot) { m_syncTimeslot = timeslot; }
+    // Both deframers de-stuff by shifts, as on a processor without a fast bit extract.
+    void setDeframerShifts(bool shifts) { m_deframerShifts = shifts; }
     // Both channel clocks start here instead of at the wall clock of the first octet, so a
     // replay of the same stream gives the same trace.
     void setStartTime(quint32 seconds, quint32 microseconds)
@@ -104,6 +106,7 @@ private:
     unsigned short m_linkType;
     unsigned char m_rxTimeslot;
     unsigned char m_syncTimeslot;
+    bool m_deframerShifts = false;
     SerialDevice* m_port; // set and cleared under m_controlLock: cancel() signals it
     QFile* m_inputFile;
     QFile* m_rxRawFile;
