@@ -10,13 +10,23 @@
 
 #if defined(__x86_64__) && defined(__GNUC__)
 
-// Intel's is fast since it came, AMD's from family 19h; before that it is microcoded and far
-// slower than shifting.
+#include <cpuid.h>
+
+// Intel's is fast since it came, AMD's from family 19h on; before that it is microcoded and far
+// slower than shifting. The family is read from CPUID: the compiler knows only the families
+// that were out when it was made.
 inline bool detectFastBitExtract()
 {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt") &&
-           (__builtin_cpu_is("intel") || __builtin_cpu_is("amdfam19h"));
+    if (!__builtin_cpu_supports("bmi2") || !__builtin_cpu_supports("popcnt"))
+        return false;
+    if (__builtin_cpu_is("intel"))
+        return true;
+    unsigned eax, ebx, ecx, edx;
+    if (!__builtin_cpu_is("amd") || !__get_cpuid(1, &eax, &ebx, &ecx, &edx))
+        return false;
+    const unsigned family = (eax >> 8) & 0xF;
+    return (family == 0xF ? family + ((eax >> 20) & 0xFF) : family) >= 0x19;
 }
 
 // As instructions, so that the rest of the program needs no BMI2.
