@@ -224,8 +224,10 @@ void DataGatherer::buildTaps(SplitHandler* splitter)
 
 void DataGatherer::buildDeframers(SplitHandler* splitter, const TraceType& type)
 {
-    auto* rxDeframer = new HdlcHandler(0);
-    auto* syncDeframer = new HdlcHandler(1);
+    const auto deStuffing = m_settings.deframerShifts ? HdlcHandler::DeStuffing::Shifts
+                                                      : HdlcHandler::DeStuffing::Automatic;
+    auto* rxDeframer = new HdlcHandler(0, deStuffing);
+    auto* syncDeframer = new HdlcHandler(1, deStuffing);
     m_elements.append(rxDeframer);
     m_elements.append(syncDeframer);
     splitter->setNext(rxDeframer);

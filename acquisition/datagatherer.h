@@ -44,6 +44,8 @@ public:
     void setLinkType(unsigned short type) { m_settings.linkType = type; }
     void setRxTimeslot(unsigned char timeslot) { m_settings.rxTimeslot = timeslot; }
     void setSyncTimeslot(unsigned char timeslot) { m_settings.syncTimeslot = timeslot; }
+    // Both deframers de-stuff by shifts, as on a processor without a fast bit extract.
+    void setDeframerShifts(bool shifts) { m_settings.deframerShifts = shifts; }
     void setStartTime(quint32 seconds, quint32 microseconds)
     {
         m_settings.hasStartTime = true;

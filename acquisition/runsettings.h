@@ -29,6 +29,9 @@ struct RunSettings
     bool hasStartTime = false;
     quint32 startSeconds = 0;
     quint32 startMicroseconds = 0;
+    // The deframers de-stuff by shifts even where the bit extract instruction is fast (tests and
+    // the benchmark measure that way too).
+    bool deframerShifts = false;
 };
 
 // A min. packet length as a run takes it: an unsigned decimal number, cut to 16 bits. False

@@ -6,6 +6,7 @@
 
 #include "acquisition/datagatherer.h"
 #include "acquisition/tracetypes.h"
+#include "capture/bitextract.h"
 #include "capture/faultytraffic.h"
 #include "capture/hdlchandler.h"
 #include "capture/messagehandler.h"
@@ -192,11 +193,11 @@ struct DecoderRun
     quint64 tooLarge = 0;      // libosmocore: length errors
 };
 
-DecoderRun runDeframer(const QByteArray& octets, int unit)
+DecoderRun runDeframer(const QByteArray& octets, int unit, HdlcHandler::DeStuffing deStuffing)
 {
     StatHandler stats;
     CountingSink sink;
-    HdlcHandler deframer(0);
+    HdlcHandler deframer(0, deStuffing);
     deframer.setNext(&sink);
     deframer.setStatHandler(&stats);
     // Called as the splitter calls it, through the element's virtual process (the asm hides
@@ -310,7 +311,7 @@ qint64 peakRssKilobytes()
 
 // The child: one replay of a stream file through the acquisition thread, exactly as the
 // programs run it, then its findings as "key value" lines on standard output.
-int replayChild(const TraceKind& kind, const QString& inPath, const QString& outPath)
+int replayChild(const TraceKind& kind, const QString& inPath, const QString& outPath, bool shifts)
 {
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     MessageHandler messages;
@@ -324,6 +325,7 @@ int replayChild(const TraceKind& kind, const QString& inPath, const QString& out
     gatherer.setMinPacketLength(0);
     gatherer.setMessageHandler(&messages);
     gatherer.setStatHandler(&stats);
+    gatherer.setDeframerShifts(shifts);
 
     const double cpuStart = cpuSeconds();
     const Clock::time_point start = Clock::now();
@@ -348,7 +350,7 @@ int replayChild(const TraceKind& kind, const QString& inPath, const QString& out
 }
 
 ReplayRun runReplayChild(const TraceKind& kind, const QString& streamPath, const QString& outPath,
-                         int timeoutMs)
+                         int timeoutMs, bool shifts)
 {
     ReplayRun run;
     QFile::remove(outPath);
@@ -360,7 +362,7 @@ ReplayRun runReplayChild(const TraceKind& kind, const QString& streamPath, const
                           streamPath,
                           QStringLiteral("--") + ReplayOutOptionName,
                           outPath};
-    if (!HdlcHandler::usesBitExtract())
+    if (shifts)
         arguments.append(QStringLiteral("--shifts"));
     child.start(QCoreApplication::applicationFilePath(), arguments);
     if (!child.waitForStarted(timeoutMs)) {
@@ -533,8 +535,9 @@ int main(int argc, char* argv[])
     parser.addOptions({sizeOption, repeatOption, keepOption, shiftsOption, replayOption,
                        replayInOption, replayOutOption});
     parser.process(app);
-    if (parser.isSet(shiftsOption))
-        HdlcHandler::useBitExtract(false);
+    const bool shifts = parser.isSet(shiftsOption);
+    const auto deStuffing =
+        shifts ? HdlcHandler::DeStuffing::Shifts : HdlcHandler::DeStuffing::Automatic;
 
     if (parser.isSet(replayOption)) {
         const TraceKind* kind = traceKind(parser.value(replayOption));
@@ -542,7 +545,8 @@ int main(int argc, char* argv[])
             std::fprintf(stderr, "--replay needs pcap, i4b or i7, --replay-in and --replay-out\n");
             return 2;
         }
-        return replayChild(*kind, parser.value(replayInOption), parser.value(replayOutOption));
+        return replayChild(*kind, parser.value(replayInOption), parser.value(replayOutOption),
+                           shifts);
     }
 
     bool sizeOk = false;
@@ -623,7 +627,7 @@ int main(int argc, char* argv[])
                 "replay to PCAP >= %.0f MB/s of stream;\n"
                 "          replay peak RSS < %.0f MB\n",
                 TargetPairsOverOsmo, TargetPcapReplayMegabytes, TargetReplayRssMegabytes);
-    std::printf("destuff   %s\n", HdlcHandler::usesBitExtract()
+    std::printf("destuff   %s\n", !shifts && fastBitExtract()
                                       ? "with the processor's bit extract instruction (BMI2 PEXT)"
                                       : "with shifts (no fast bit extract here, or --shifts)");
     std::printf("traffic   SS7 signalling units, each fault kind about 1 item in %d, seeds %#x "
@@ -677,7 +681,7 @@ int main(int argc, char* argv[])
         bool ok = true;
     };
     auto deframerRun = [&](DeframerFigures& figures, int unit) {
-        figures.last = runDeframer(work.rxOctets, unit);
+        figures.last = runDeframer(work.rxOctets, unit, deStuffing);
         figures.measurement.add(double(channelOctets) / Megabyte, figures.last.seconds,
                                 figures.last.cpuSeconds);
         figures.ok = figures.ok && matchesPlan(figures.last, work.rx);
@@ -691,8 +695,8 @@ int main(int argc, char* argv[])
     // One round first, not timed: the first runs of a process come out slower than the rest.
     runOsmocore(work.rxOctets, BlockSize);
     runOsmocore(work.rxOctets, 2);
-    runDeframer(work.rxOctets, BlockSize);
-    runDeframer(work.rxOctets, 2);
+    runDeframer(work.rxOctets, BlockSize, deStuffing);
+    runDeframer(work.rxOctets, 2, deStuffing);
     for (int i = 0; i < repeat; ++i) {
         osmoRun(osmoBlocks, BlockSize);
         osmoRun(osmoPairs, 2);
@@ -758,7 +762,7 @@ int main(int argc, char* argv[])
         bool ok = true;
         qint64 kindRss = 0;
         for (int i = 0; i < repeat && ok; ++i) {
-            last = runReplayChild(kind, streamPath, outPath, replayTimeoutMs);
+            last = runReplayChild(kind, streamPath, outPath, replayTimeoutMs, shifts);
             if (!last.childOk) {
                 ok = false;
                 break;

@@ -1,5 +1,6 @@
 #include "capture/hdlchandler.h"
 
+#include "capture/bitextract.h"
 #include "capture/stathandler.h"
 
 #include <cstring>
@@ -111,31 +112,11 @@ unsigned char reversedOctet(unsigned octet)
     return static_cast<unsigned char>(r);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define VEZIVE_X86_64 1
-#else
-#define VEZIVE_X86_64 0
-#endif
-constexpr bool HaveBitExtract = VEZIVE_X86_64;
 #if defined(__GNUC__)
 #define VEZIVE_INLINE_LAMBDA __attribute__((always_inline))
 #else
 #define VEZIVE_INLINE_LAMBDA
 #endif
-
-// A processor's bit extract instruction, where it is fast: on Intel's since it came, on AMD's
-// from family 19h (before that it is microcoded and far slower than shifting).
-bool fastBitExtract()
-{
-#if VEZIVE_X86_64
-    __builtin_cpu_init();
-    if (!__builtin_cpu_supports("bmi2") || !__builtin_cpu_supports("popcnt"))
-        return false;
-    return __builtin_cpu_is("intel") || __builtin_cpu_is("amdfam19h");
-#else
-    return false;
-#endif
-}
 
 // De-stuffs raw bits [startBit, startBit + bitCount) of raw (first bit in bit 0 of raw[0];
 // startBit below 8) into out, the first bit of each octet in bit 0. Returns the number of bits
@@ -164,15 +145,10 @@ qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, u
         context = (window >> count) & 63;
         quint64 taken;
         unsigned kept;
-        if constexpr (BitExtract && HaveBitExtract) {
-#if VEZIVE_X86_64
-            // As instructions, so that the rest of the program needs no BMI2.
+        if constexpr (BitExtract) {
             const quint64 keep = valid & ~stuffed;
-            quint64 keptBits;
-            asm("pext %2, %1, %0" : "=r"(taken) : "r"(bits), "r"(keep));
-            asm("popcnt %1, %0" : "=r"(keptBits) : "r"(keep));
-            kept = unsigned(keptBits);
-#endif
+            taken = extractBits(bits, keep);
+            kept = countBits(keep);
         } else {
             // Taking a bit out moves those above it down by one, stuffed ones included. The
             // lowest two go without a branch (bit 63 stands in when there are fewer; it is
@@ -216,17 +192,11 @@ qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, u
 
 } // namespace
 
-bool HdlcHandler::bitExtractInUse = fastBitExtract();
-
-void HdlcHandler::useBitExtract(bool use)
-{
-    bitExtractInUse = use && fastBitExtract();
-}
-
-HdlcHandler::HdlcHandler(int channelTag)
-    : m_octets(0), m_quietUntil(0), m_lastOctet(0xFF), m_flagEnd(~quint64(0)), m_drops(0),
-      m_rawBase(0), m_heldEnd(0), m_baseSeconds(0), m_baseMicroseconds(0), m_clockOctets(0),
-      m_clockUnset(true), m_channelTag(static_cast<unsigned char>(channelTag)),
+HdlcHandler::HdlcHandler(int channelTag, DeStuffing deStuffing)
+    : m_octets(0), m_quietUntil(0), m_lastOctet(0xFF),
+      m_bitExtract(deStuffing == DeStuffing::Automatic && fastBitExtract()), m_flagEnd(~quint64(0)),
+      m_drops(0), m_rawBase(0), m_heldEnd(0), m_baseSeconds(0), m_baseMicroseconds(0),
+      m_clockOctets(0), m_clockUnset(true), m_channelTag(static_cast<unsigned char>(channelTag)),
       m_reversed{}, m_raw{}, m_gap{}, m_packet{}
 {
     // m_flagEnd "one before the first bit" starts the first frame there; m_lastOctet all ones
@@ -412,8 +382,8 @@ void HdlcHandler::deliverFrame(const unsigned char* raw, unsigned startBit, unsi
 {
     unsigned char* packet = m_packet;
     unsigned char* out = packet + 1;
-    const qint64 outBits = bitExtractInUse ? destuff<true>(raw, startBit, bitCount, out)
-                                           : destuff<false>(raw, startBit, bitCount, out);
+    const qint64 outBits = m_bitExtract ? destuff<true>(raw, startBit, bitCount, out)
+                                        : destuff<false>(raw, startBit, bitCount, out);
     if (outBits < 0)
         return; // six ones: an abort, dropped without a count
     if (outBits % 8 != 0) {

@@ -34,7 +34,15 @@ public:
     static constexpr unsigned BitBufferSize = 32768;
     static constexpr quint32 MicrosecondsPerOctet = 125;
 
-    explicit HdlcHandler(int channelTag);
+    // Frames are de-stuffed with the processor's bit extract instruction where it is fast;
+    // Shifts takes the other way everywhere, as on a processor without one, to check or time it.
+    enum class DeStuffing
+    {
+        Automatic,
+        Shifts
+    };
+
+    explicit HdlcHandler(int channelTag, DeStuffing deStuffing = DeStuffing::Automatic);
 
     void process(QByteArray& data, int len) override
     {
@@ -69,11 +77,6 @@ public:
     // Starts the clock at a chosen time instead of the wall clock of the first octet.
     void setTimestamp(quint32 seconds, quint32 microseconds);
 
-    // Frames are de-stuffed with the processor's bit extract instruction where it is fast. The
-    // tests turn it off to check the other way too; on a processor without it, it stays off.
-    static void useBitExtract(bool use);
-    static bool usesBitExtract() { return bitExtractInUse; }
-
 private:
     // A bit-serial reader holds a frame's raw bits seven bits behind the line, so the bit that
     // fills its buffer arrives this many bits after the buffer's first one.
@@ -107,13 +110,12 @@ private:
     void deliverFrame(const unsigned char* raw, unsigned startBit, unsigned bitCount);
 
     // Position on the line: octets taken since the start. Bit 8n + j is bit 7 - j of octet n.
-    static bool bitExtractInUse;
-
     quint64 m_octets;
     // The fast path may take octets while m_octets stays at or below this: no "Too large" is
     // due and the buffer has room. Zero until the first call has set the clock.
     quint64 m_quietUntil;
     unsigned m_lastOctet;
+    bool m_bitExtract;
     // The closing bit of the last flag; the open frame begins after it.
     quint64 m_flagEnd;
     // "Too large" counted for the open frame so far.

@@ -79,7 +79,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ByteReader in(reinterpret_cast<const char*>(data), qsizetype(size));
     const int first = in.u8();
     const int tag = first & 1;
-    HdlcHandler::useBitExtract((first & 2) != 0);
     const quint32 seconds = in.le32();
     const quint32 microseconds = in.le32();
     const Cuts cuts = Cuts::read(in, MaxCalls, MaxCall, MaxCall);
@@ -87,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     StatHandler fastStats;
     StatHandler referenceStats;
-    HdlcHandler fast(tag);
+    HdlcHandler fast(tag, (first & 2) ? HdlcHandler::DeStuffing::Automatic
+                                      : HdlcHandler::DeStuffing::Shifts);
     BitSerialDeframer reference(tag);
     StampedSink fastSink([&fast] { return fast.timestamp(); });
     StampedSink referenceSink([&reference] { return reference.timestamp(); });

@@ -1,4 +1,5 @@
 #include "bitserialdeframer.h"
+#include "capture/bitextract.h"
 #include "capture/hdlchandler.h"
 #include "capture/streamencoder.h"
 #include "packetsink.h"
@@ -386,12 +387,10 @@ void TestHdlcHandler::matchesTheBitSerialReference()
     QFETCH(QByteArray, octets);
     QFETCH(int, maxCall);
     QFETCH(bool, bitExtract);
-    const bool wasInUse = HdlcHandler::usesBitExtract();
-    HdlcHandler::useBitExtract(bitExtract);
-    const auto restore = qScopeGuard([wasInUse] { HdlcHandler::useBitExtract(wasInUse); });
-    if (bitExtract && !HdlcHandler::usesBitExtract())
+    if (bitExtract && !fastBitExtract())
         qInfo("This processor has no fast bit extract: shifts again.");
-    HdlcHandler fast(1);
+    HdlcHandler fast(1, bitExtract ? HdlcHandler::DeStuffing::Automatic
+                                   : HdlcHandler::DeStuffing::Shifts);
     BitSerialDeframer reference(1);
     fast.setTimestamp(1700000000, 999000);
     reference.setTimestamp(1700000000, 999000);

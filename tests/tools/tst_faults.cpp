@@ -12,8 +12,7 @@
 #include "support/ptyendpoint.h"
 #include "support/testchains.h"
 #include "support/testfiles.h"
-#include "support/tsharkreader.h"
-#include "writers/i7reader.h"
+#include "support/tracereaders.h"
 #include "writers/pcapreader.h"
 
 #include <csignal>
@@ -229,38 +228,21 @@ bool writeStream(const QString& path, qint64 bytes, const QStringList& options =
                             QStringList{"--write-stream", path, "--bytes", QString::number(bytes)});
 }
 
-bool startsWith(const QList<QByteArray>& list, const QList<QByteArray>& prefix)
-{
-    return prefix.size() <= list.size() && list.mid(0, prefix.size()) == prefix;
-}
-
 // Empty if the trace file reads back as the sent frames in order on each channel (with prefixes,
 // as the first frames of each), read by tshark and, for PCAP, the project's strict reader; I7 by
-// I7Reader alone. records receives the number of records.
+// its own reader alone. records receives the number of records.
 QString traceProblem(const QString& trace, const QString& path, const ChannelFrames& sent,
                      bool prefixes, int* records = nullptr)
 {
-    ChannelFrames written;
-    QList<QByteArray> merged;
-    if (trace == "i7") {
-        I7Reader reader;
-        if (!reader.load(path))
-            return reader.error();
-        for (const I7Record& record : reader.records())
-            (record.channel == 0 ? written.rx : written.sync).append(record.frame);
-    } else {
-        const TsharkRead read = readWithTshark(path);
-        if (!read.ok)
-            return read.error;
-        for (const TsharkFrame& frame : read.frames) {
-            merged.append(frame.bytes);
-            (frame.direction == 1 ? written.rx : written.sync).append(frame.bytes);
-        }
-    }
+    QString error;
+    const ChannelFrames written = readTraceFrames(trace, path, &error);
+    if (!error.isEmpty())
+        return error;
     if (records)
         *records = written.total();
     if (trace == "pcap") {
         // No channel in the records: the two channels' frames interleave.
+        const QList<QByteArray>& merged = written.sync;
         PcapReader pcap;
         if (!pcap.load(path))
             return pcap.error();
@@ -270,9 +252,9 @@ QString traceProblem(const QString& trace, const QString& path, const ChannelFra
                    ? QString()
                    : QString("%1 records are not the sent frames").arg(merged.size());
     }
-    const bool matches =
-        prefixes ? startsWith(sent.rx, written.rx) && startsWith(sent.sync, written.sync)
-                 : written.rx == sent.rx && written.sync == sent.sync;
+    const bool matches = prefixes ? sent.rx.mid(0, written.rx.size()) == written.rx &&
+                                        sent.sync.mid(0, written.sync.size()) == written.sync
+                                  : written.rx == sent.rx && written.sync == sent.sync;
     return matches ? QString()
                    : QString("%1 + %2 records are not the sent frames")
                          .arg(written.rx.size())

@@ -1,18 +1,19 @@
-// The router snoop, I4B and I7 writers: exact file layouts against layouts built here from the
-// format descriptions, the files read back by Wireshark's reader (or our own I7 reader), the
-// rules for creating files and skipping short frames, and failing disks.
+// The PCAP, router snoop, I4B and I7 writers: exact file layouts, held to the strict readers of
+// tests/support and read back by Wireshark's reader, the rules for creating files and skipping
+// short frames, and failing disks.
 
+#include "acquisition/tracetypes.h"
 #include "capture/hdlchandler.h"
 #include "capture/messagehandler.h"
+#include "capture/stathandler.h"
 #include "support/filesizelimit.h"
 #include "support/testchains.h"
 #include "support/testfiles.h"
+#include "support/tracereaders.h"
 #include "support/tsharkreader.h"
 #include "writers/i4bhandler.h"
 #include "writers/i7handler.h"
-#include "writers/i7reader.h"
 #include "writers/pcaphandler.h"
-#include "capture/stathandler.h"
 #include "writers/toshibahandler.h"
 
 #include <cerrno>
@@ -26,15 +27,14 @@ namespace {
 
 enum Format
 {
-    Pcap,
-    Snoop,
-    I4b,
-    I7
+    Pcap = TraceTypes::Pcap,
+    Snoop = TraceTypes::Toshiba,
+    I4b = TraceTypes::I4b,
+    I7 = TraceTypes::I7
 };
 
 // UTC+5:30 without a zone database: local time visibly differs from UTC, by a non-whole hour.
 const char TestZone[] = "XST-5:30";
-constexpr quint32 LocalOffset = 5 * 3600 + 30 * 60;
 
 std::unique_ptr<ChainHandler> makeWriter(Format format, HdlcHandler* clock, const QString& path,
                                          int minLength)
@@ -58,122 +58,29 @@ ChannelClock stampOf(int packet)
             (0x0E0F10u + 99991u * quint32(packet)) % 1000000u};
 }
 
-void putLe16(QByteArray& out, quint32 value)
+// The file header's size; the PCAP writer's "bytes written" total leaves it out.
+qsizetype headerSize(Format format)
 {
-    out.append(char(value));
-    out.append(char(value >> 8));
+    return QList<qsizetype>{24, 14, 0, 260}[format - Pcap];
 }
 
-void putLe32(QByteArray& out, quint32 value)
-{
-    putLe16(out, value & 0xFFFF);
-    putLe16(out, value >> 16);
-}
-
-// The snoop record spelled out with the format's own printf patterns.
-QByteArray snoopRecord(int number, const ChannelClock& stamp, const QByteArray& packet)
-{
-    const quint32 local = (stamp.seconds + LocalOffset) % 86400;
-    QString text = QString::asprintf(
-        "[No.%d] %02d:%02d:%02d.%02d D %s\n", number, int(local / 3600), int(local / 60 % 60),
-        int(local % 60), int(stamp.microseconds / 10000), packet.at(0) == 0 ? "Rx" : "Tx");
-    const int n = int(packet.size() - 1);
-    text +=
-        QStringLiteral("OFFSET 0001-0203-xxxx-xxxx-xxxx-xxxx-xxxx-xxxx xxxxxxxxxxxxxxxx LEN=%1\n")
-            .arg(n);
-    for (int i = 0; i < n; ++i) {
-        if (i % 16 == 0)
-            text += QString::asprintf("%04X :", i);
-        text += QString::asprintf(i % 2 == 0 ? " %02x" : "%02x", quint8(packet.at(i + 1)));
-        if (i % 16 == 15)
-            text += QLatin1Char('\n');
-    }
-    if (n % 2 == 1)
-        text += QLatin1String("  ");
-    if (n % 16 != 0)
-        text += QLatin1Char('\n');
-    return text.toLatin1() + '\n';
-}
-
-QByteArray pcapRecord(const ChannelClock& stamp, const QByteArray& packet)
-{
-    QByteArray out;
-    putLe32(out, stamp.seconds);
-    putLe32(out, stamp.microseconds);
-    putLe32(out, quint32(packet.size() - 1));
-    putLe32(out, quint32(packet.size() - 1));
-    return out + packet.mid(1);
-}
-
-QByteArray i4bRecord(const ChannelClock& stamp, const QByteArray& packet)
-{
-    QByteArray out;
-    putLe32(out, quint32(packet.size() - 1 + 32));
-    putLe32(out, 0);
-    putLe32(out, 1);
-    putLe32(out, packet.at(0) == 0 ? 1 : 0);
-    putLe32(out, 0);
-    putLe32(out, 0);
-    putLe32(out, stamp.seconds);
-    putLe32(out, stamp.microseconds);
-    return out + packet.mid(1);
-}
-
-QByteArray i7Record(const ChannelClock& stamp, const QByteArray& packet)
-{
-    QByteArray out;
-    putLe16(out, quint32(packet.size() - 1 + 2));
-    out.append(packet.at(0));
-    out.append('\0');
-    putLe32(out, stamp.seconds);
-    putLe32(out, stamp.microseconds);
-    return out + packet.mid(1) + QByteArray(2, '\0');
-}
-
-QByteArray i7Header(quint32 fileLength)
-{
-    QByteArray out("d7cb");
-    putLe32(out, 0);
-    putLe32(out, 0);
-    putLe32(out, fileLength);
-    putLe32(out, 300);
-    out.append('\0');
-    out.append('\1');
-    return out + QByteArray(238, '\0');
-}
-
-QByteArray fileHeader(Format format)
-{
-    if (format == Pcap)
-        return QByteArray::fromHex("d4c3b2a1020004000000000000000000ffff00008c000000");
-    return format == Snoop ? QByteArray("T O S H I B A\n") : QByteArray();
-}
-
-// The "bytes written" total for a file of fileSize bytes: the PCAP writer leaves out its header.
 quint32 bytesTotal(Format format, qsizetype fileSize)
 {
-    return quint32(fileSize - (format == Pcap ? fileHeader(Pcap).size() : 0));
+    return quint32(fileSize - (format == Pcap ? headerSize(Pcap) : 0));
 }
 
-// What the file holds once the writer has been destroyed, given the packets written.
-QByteArray expectedFile(Format format, const QList<QByteArray>& packets, const QList<int>& written)
+// Empty when the file holds exactly the packets of the given indices, each stamped stampOf(its
+// index), in the writer's layout.
+QString fileProblem(Format format, const QString& path, const QList<QByteArray>& packets,
+                    const QList<int>& written)
 {
-    QByteArray body;
-    int number = 0;
+    QList<QByteArray> kept;
+    QList<ChannelClock> stamps;
     for (int i : written) {
-        const QByteArray& packet = packets[i];
-        if (format == Pcap)
-            body += pcapRecord(stampOf(i), packet);
-        else if (format == Snoop)
-            body += snoopRecord(++number, stampOf(i), packet);
-        else if (format == I4b)
-            body += i4bRecord(stampOf(i), packet);
-        else
-            body += i7Record(stampOf(i), packet);
+        kept.append(packets[i]);
+        stamps.append(stampOf(i));
     }
-    if (format == I7)
-        return i7Header(quint32(260 + body.size())) + body;
-    return fileHeader(format) + body;
+    return traceMismatch(format, fileContents(path), kept, stamps, 140);
 }
 
 // One run of a writer over packets, each stamped stampOf(its index).
@@ -270,8 +177,8 @@ void TestTraceWriters::layouts_data()
     QTest::newRow("I7, Sync first") << I7 << true;
 }
 
-// Every frame length from 1 to 40 and the long ones, on both channels, in one file: the exact
-// bytes, then what the reader of the format makes of them.
+// Every frame length from 1 to 40 and the long ones, on both channels, in one file, as the strict
+// reader of the format and Wireshark's (none for I7) read it.
 void TestTraceWriters::layouts()
 {
     QFETCH(Format, format);
@@ -291,32 +198,16 @@ void TestTraceWriters::layouts()
     const QString path = dir.filePath(QStringLiteral("trace"));
     const WriterRun run = runWriter(format, path, 0, packets);
 
-    const QByteArray expected = expectedFile(format, packets, all);
-    QCOMPARE(fileContents(path), expected);
-    QCOMPARE(run.messages,
-             totalsPosted(quint32(packets.size()), bytesTotal(format, expected.size())));
+    const QByteArray file = fileContents(path);
+    const QString problem = fileProblem(format, path, packets, all);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QCOMPARE(run.messages, totalsPosted(quint32(packets.size()), bytesTotal(format, file.size())));
     QCOMPARE(run.packetStat, quint32(packets.size()));
-    QCOMPARE(run.byteStat,
-             quint32(expected.size() - fileHeader(format).size() - (format == I7 ? 260 : 0)));
+    QCOMPARE(run.byteStat, quint32(file.size() - headerSize(format)));
     // Every record reaches the file as it is written; the I7 header waits for the end.
+    QCOMPARE(run.fileWhileRunning, format == I7 ? QByteArray(260, '\0') + file.mid(260) : file);
     if (format == I7)
-        QCOMPARE(run.fileWhileRunning, QByteArray(260, '\0') + expected.mid(260));
-    else
-        QCOMPARE(run.fileWhileRunning, expected);
-
-    if (format == I7) {
-        I7Reader reader;
-        QVERIFY2(reader.load(path), qPrintable(reader.error()));
-        QCOMPARE(reader.records().size(), packets.size());
-        for (int i = 0; i < packets.size(); ++i) {
-            const I7Record& record = reader.records()[i];
-            QCOMPARE(record.channel, int(packets[i].at(0)));
-            QCOMPARE(record.seconds, stampOf(i).seconds);
-            QCOMPARE(record.microseconds, stampOf(i).microseconds);
-            QCOMPARE(record.frame, packets[i].mid(1));
-        }
         return;
-    }
 
     const TsharkRead read = readWithTshark(path);
     QVERIFY2(read.ok, qPrintable(read.error));
@@ -447,11 +338,10 @@ void TestTraceWriters::rules_data()
     QTest::newRow("snoop: all below minimum")
         << Snoop << 5 << shortOnes << QList<int>{} << true << totalsPosted(0, 14);
     QTest::newRow("snoop: minimum 5, empty frame skipped, numbers without gaps")
-        << Snoop << 5 << mixed << QList<int>{1, 3} << true
-        << totalsPosted(2, quint32(expectedFile(Snoop, mixed, {1, 3}).size()));
+        << Snoop << 5 << mixed << QList<int>{1, 3} << true << totalsPosted(2, 14 + 117 + 117);
     QTest::newRow("snoop: minimum 0 still skips the empty frame")
         << Snoop << 0 << mixed << QList<int>{0, 1, 2, 3} << true
-        << totalsPosted(4, quint32(expectedFile(Snoop, mixed, {0, 1, 2, 3}).size()));
+        << totalsPosted(4, 14 + 112 + 117 + 112 + 117);
 
     QTest::newRow("I4B: no frame")
         << I4b << 0 << QList<QByteArray>{} << QList<int>{} << false << QStringList{};
@@ -493,28 +383,23 @@ void TestTraceWriters::rules()
     QCOMPARE(run.messages, messages);
     QCOMPARE(QFileInfo::exists(path), fileExpected);
     QCOMPARE(run.packetStat, quint32(written.size()));
-    if (fileExpected)
-        QCOMPARE(fileContents(path), expectedFile(format, packets, written));
+    const QString problem = fileProblem(format, path, packets, written);
+    QVERIFY2(!fileExpected || problem.isEmpty(), qPrintable(problem));
 }
 
 void TestTraceWriters::failures_data()
 {
     QTest::addColumn<Format>("format");
     QTest::addColumn<QString>("name");
-    QTest::addColumn<qint64>("sizeLimit"); // -1: none
-    QTest::addColumn<int>("writeError");   // 0: the open fails
-    QTest::addColumn<int>("recordsKept");
+    QTest::addColumn<int>("writeError"); // 0: the open fails; EFBIG: full within the third record
 
     for (Format format : {Pcap, Snoop, I4b, I7}) {
-        const char* prefix = QList<const char*>{"PCAP", "snoop", "I4B", "I7"}[format];
-        // Room for two records and part of the third.
-        const qint64 twoAndHalf = expectedFile(format, failurePackets(), {0, 1}).size() + 40;
+        const char* prefix = QList<const char*>{"PCAP", "snoop", "I4B", "I7"}[format - Pcap];
         QTest::addRow("%s: missing directory", prefix)
-            << format << QStringLiteral("<tmp>/missing/trace") << qint64(-1) << 0 << 0;
-        QTest::addRow("%s: full disk", prefix)
-            << format << QStringLiteral("/dev/full") << qint64(-1) << ENOSPC << 0;
+            << format << QStringLiteral("<tmp>/missing/trace") << 0;
+        QTest::addRow("%s: full disk", prefix) << format << QStringLiteral("/dev/full") << ENOSPC;
         QTest::addRow("%s: disk fills within a record", prefix)
-            << format << QStringLiteral("<tmp>/trace") << twoAndHalf << EFBIG << 2;
+            << format << QStringLiteral("<tmp>/trace") << EFBIG;
     }
 }
 
@@ -524,9 +409,7 @@ void TestTraceWriters::failures()
 {
     QFETCH(Format, format);
     QFETCH(QString, name);
-    QFETCH(qint64, sizeLimit);
     QFETCH(int, writeError);
-    QFETCH(int, recordsKept);
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -535,9 +418,13 @@ void TestTraceWriters::failures()
         QSKIP("this system has no /dev/full");
 
     const QList<QByteArray> packets = failurePackets();
-    QList<int> kept;
-    for (int i = 0; i < recordsKept; ++i)
-        kept.append(i);
+    // The same writer's file of the first two records, and room for them and part of the third.
+    const QString twoPath = dir.filePath(QStringLiteral("two"));
+    runWriter(format, twoPath, 0, packets.mid(0, 2));
+    const QByteArray two = fileContents(twoPath);
+    const QString problem = fileProblem(format, twoPath, packets, {0, 1});
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    const int recordsKept = writeError == EFBIG ? 2 : 0;
     QStringList expected;
     if (writeError == 0) {
         QFile probe(name);
@@ -547,19 +434,17 @@ void TestTraceWriters::failures()
     } else {
         expected << QStringLiteral("E:Cannot write file ") + name + QLatin1Char(':') +
                         qt_error_string(writeError)
-                 << totalsPosted(
-                        quint32(recordsKept),
-                        recordsKept == 0
-                            ? 0
-                            : bytesTotal(format, expectedFile(format, packets, kept).size()));
+                 << totalsPosted(quint32(recordsKept),
+                                 recordsKept == 0 ? 0 : bytesTotal(format, two.size()));
     }
 
-    const WriterRun run = runWriter(format, name, 0, packets, sizeLimit);
+    const WriterRun run =
+        runWriter(format, name, 0, packets, recordsKept == 0 ? -1 : two.size() + 40);
     QCOMPARE(run.messages, expected);
     QCOMPARE(run.packetStat, quint32(recordsKept));
     // Cut back to the last whole record; an I7 header states that length.
     if (writeError == EFBIG)
-        QCOMPARE(fileContents(name), expectedFile(format, packets, kept));
+        QCOMPARE(fileContents(name), two);
 }
 
 QTEST_GUILESS_MAIN(TestTraceWriters)
