@@ -32,7 +32,6 @@ public:
 
     // Every option at once; the setters below change one each.
     void setSettings(const RunSettings& settings) { m_settings = settings; }
-    const RunSettings& settings() const { return m_settings; }
 
     void setTraceType(int type) { m_settings.traceType = type; }
     void setSourceType(int type) { m_settings.sourceType = type; }

@@ -41,6 +41,14 @@ BuiltWriter buildLoopback(const WriterSetup& s)
     return {new LoopbackHandler(s.linkType, s.minPacketLength), nullptr};
 }
 
+struct LinkType
+{
+    const char* name;
+    unsigned short number;
+};
+
+const LinkType LinkTypes[] = {{"ISDN", 147}, {"NULL", 0}, {"SS7/MTP2", 140}};
+
 } // namespace
 
 const QList<TraceType>& traceTypes()
@@ -73,15 +81,9 @@ const TraceType* traceTypeNamed(const QString& name)
     return nullptr;
 }
 
-const QList<LinkType>& linkTypes()
-{
-    static const QList<LinkType> table{{"ISDN", 147}, {"NULL", 0}, {"SS7/MTP2", 140}};
-    return table;
-}
-
 int linkTypeNumber(const QString& name)
 {
-    for (const LinkType& type : linkTypes()) {
+    for (const LinkType& type : LinkTypes) {
         if (name == QLatin1String(type.name))
             return type.number;
     }
@@ -91,7 +93,7 @@ int linkTypeNumber(const QString& name)
 QStringList linkTypeNames()
 {
     QStringList names;
-    for (const LinkType& type : linkTypes())
+    for (const LinkType& type : LinkTypes)
         names.append(QLatin1String(type.name));
     return names;
 }

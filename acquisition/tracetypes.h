@@ -58,14 +58,8 @@ const TraceType* traceType(int index);
 const TraceType* traceTypeNamed(const QString& name);
 const QList<TraceType>& traceTypes();
 
-// PCAP link-layer header types the writers offer, ordered by name as the window lists them.
-struct LinkType
-{
-    const char* name;
-    unsigned short number;
-};
-const QList<LinkType>& linkTypes();
-// -1 for a name the table does not have.
+// PCAP link-layer header types the writers offer: the number of a name, -1 for a name the table
+// does not have, and the names ordered as the window lists them.
 int linkTypeNumber(const QString& name);
 QStringList linkTypeNames();
 extern const char DefaultLinkTypeName[];

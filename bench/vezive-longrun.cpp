@@ -51,7 +51,8 @@ constexpr quint32 SyncSeed = 0x10C0002;
 constexpr quint32 DefaultPieceSeed = 0x10C0003;
 constexpr quint32 StartSeconds = 1700000000;
 constexpr quint32 StartMicroseconds = 250000;
-constexpr unsigned short PcapLinkType = 140;
+// PCAP traces are written with this link type, named as on vezive-capture's command line.
+const char PcapLinkTypeName[] = "SS7/MTP2";
 
 // One channel's traffic, carried across the chunks of a stream.
 class ChannelSource
@@ -287,7 +288,8 @@ ReferenceRun runReference(const QString& stream, const TraceType& type, const QS
         } else {
             rx.setTimestamp(StartSeconds, StartMicroseconds);
             sync.setTimestamp(StartSeconds, StartMicroseconds);
-            rxEnd.reset(type.buildWriter({&rx, out, PcapLinkType, 0}).element);
+            rxEnd.reset(
+                type.buildWriter({&rx, out, quint16(linkTypeNumber(PcapLinkTypeName)), 0}).element);
             split.setNext(&rx);
             split.setSecondNext(&sync);
             rx.setNext(rxEnd.get());
@@ -485,7 +487,7 @@ int main(int argc, char* argv[])
         if (type.writesSyncFile)
             arguments << QStringLiteral("--sync-out") << syncOut;
         if (type.usesLinkType)
-            arguments << QStringLiteral("--link-type") << QStringLiteral("SS7/MTP2");
+            arguments << QStringLiteral("--link-type") << QLatin1String(PcapLinkTypeName);
 
         const CaptureRun capture =
             runCapture(parser.value(captureOption), arguments,

@@ -16,9 +16,9 @@ struct TraceRecord
     QByteArray frame;
 };
 
-// Reads a whole trace file of a DataGatherer::TraceType that has records (PCAP, Toshiba, I4B,
-// I7), taking nothing but the layout its writer gives (PCAP with linkType) and saying where the
-// file departs from it, so that a file that reads is told entirely by its records. No public
+// Reads a whole trace file of a trace type (TraceTypes::Index) that has records (PCAP, Toshiba,
+// I4B, I7), taking nothing but the layout its writer gives (PCAP with linkType) and saying where
+// the file departs from it, so that a file that reads is told entirely by its records. No public
 // reader knows I7; for PCAP the product's PcapReader reads the records.
 bool readTrace(int traceType, const QByteArray& bytes, QList<TraceRecord>* records, QString* error,
                quint16 linkType = 0);
