@@ -54,13 +54,13 @@ const LinkType LinkTypes[] = {{"ISDN", 147}, {"NULL", 0}, {"SS7/MTP2", 140}};
 const QList<TraceType>& traceTypes()
 {
     using namespace TraceTypes;
-    // name, extension, file, sync file, link type, min. length, writer
+    // name, extension, file, sync file, link type, min. length, writer, seeks back
     static const QList<TraceType> table{
         {Raw, "raw", "raw", true, true, false, false, nullptr},
         {Pcap, "pcap", "pcap", true, false, true, true, buildPcap},
         {Toshiba, "toshiba", "txt", true, false, false, true, buildToshiba},
         {I4b, "i4b", "i4b", true, false, false, true, buildI4b},
-        {I7, "i7", "i7", true, false, false, true, buildI7},
+        {I7, "i7", "i7", true, false, false, true, buildI7, true},
         {Loopback, "loopback", "", false, false, true, true, buildLoopback},
     };
     return table;

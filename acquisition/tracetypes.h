@@ -50,6 +50,8 @@ struct TraceType
     bool usesMinLength;
     // Null for Raw, which taps the channels' octets instead of deframing them.
     BuiltWriter (*buildWriter)(const WriterSetup& setup);
+    // The writer completes its file header at the end: the file cannot be a pipe.
+    bool seeksBack = false;
 };
 
 // The row of a trace type number, null outside the table.

@@ -25,10 +25,7 @@ void CaptureSession::start()
     m_stats.reset();
     m_gatherer = std::make_unique<DataGatherer>();
     DataGatherer& g = *m_gatherer;
-    RunSettings settings = m_options.run;
-    if (m_options.writesToStandardOutput())
-        settings.outputFileName = QStringLiteral("/dev/stdout");
-    g.setSettings(settings);
+    g.setSettings(m_options.run);
     g.setMessageHandler(&m_messages);
     g.setStatHandler(&m_stats);
     m_messages.clear();
@@ -89,7 +86,7 @@ void CaptureSession::takeMessages()
 
 void CaptureSession::showCounters(bool totals)
 {
-    quint32 values[ConsoleReport::CounterCount];
+    quint64 values[ConsoleReport::CounterCount];
     for (int i = 0; i < ConsoleReport::CounterCount; ++i)
         values[i] = m_stats.value(i + 1);
     if (totals)

@@ -37,7 +37,7 @@ void ConsoleReport::logMessage(const QString& line)
         put(m_statusLine);
 }
 
-void ConsoleReport::showCounters(const quint32 (&values)[CounterCount])
+void ConsoleReport::showCounters(const quint64 (&values)[CounterCount])
 {
     QStringList parts;
     for (int i = 0; i < CounterCount; ++i)
@@ -51,7 +51,7 @@ void ConsoleReport::showCounters(const quint32 (&values)[CounterCount])
     }
 }
 
-void ConsoleReport::showTotals(const quint32 (&values)[CounterCount])
+void ConsoleReport::showTotals(const quint64 (&values)[CounterCount])
 {
     clearStatusLine();
     m_statusLine.clear();
