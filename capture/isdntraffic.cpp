@@ -31,11 +31,6 @@ std::vector<CallPlan::Script> q931Calls()
             call(unanswered, clearing(true))};
 }
 
-Direction other(Direction direction)
-{
-    return direction == Direction::Rx ? Direction::Sync : Direction::Rx;
-}
-
 QByteArray element(char identifier, const QByteArray& contents)
 {
     return QByteArray(1, identifier) + char(contents.size()) + contents;
@@ -53,7 +48,7 @@ QByteArray channelIdentification(int circuit)
 IsdnTraffic::IsdnTraffic(quint32 seed, Direction direction)
     : m_random(seed), m_direction(direction), m_own(q931Calls(), Channels, MaxIdle),
       m_peer(q931Calls(), Channels, MaxIdle), m_nextOwn(m_own.next(direction)),
-      m_nextPeer(m_peer.next(other(direction)))
+      m_nextPeer(m_peer.next(opposite(direction)))
 {}
 
 QByteArray IsdnTraffic::address(bool command) const
@@ -130,7 +125,7 @@ QByteArray IsdnTraffic::nextFrame()
         m_nextOwn = m_own.next(m_direction);
         return sent(information(event));
     }
-    m_nextPeer = m_peer.next(other(m_direction));
+    m_nextPeer = m_peer.next(opposite(m_direction));
     m_received = (m_received + 1) & 0x7F;
     return sent(address(false) + '\x01' + char(m_received << 1));
 }

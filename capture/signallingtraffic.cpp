@@ -23,11 +23,6 @@ std::vector<CallPlan::Script> isupCalls()
     };
 }
 
-Direction other(Direction direction)
-{
-    return direction == Direction::Rx ? Direction::Sync : Direction::Rx;
-}
-
 // Address signals two to a octet, the first in the low half; an odd count leaves a filler.
 QByteArray bcdDigits(const QByteArray& digits)
 {
@@ -57,7 +52,7 @@ QByteArray withLength(const QByteArray& contents)
 SignallingTraffic::SignallingTraffic(quint32 seed, Direction direction)
     : m_random(seed), m_direction(direction), m_own(isupCalls(), Circuits, MaxIdle),
       m_peer(isupCalls(), Circuits, MaxIdle), m_nextOwn(m_own.next(direction)),
-      m_nextPeer(m_peer.next(other(direction))), m_forwardSequence(0), m_backwardSequence(0)
+      m_nextPeer(m_peer.next(opposite(direction))), m_forwardSequence(0), m_backwardSequence(0)
 {}
 
 QByteArray SignallingTraffic::sent(const QByteArray& frame)
@@ -167,7 +162,7 @@ QByteArray SignallingTraffic::nextFrame()
     // The other end's messages had so far are acknowledged by the backward sequence number.
     while (m_nextPeer.dueAt(m_direction) <= m_position) {
         m_backwardSequence = (m_backwardSequence + 1) & 0x7F;
-        m_nextPeer = m_peer.next(other(m_direction));
+        m_nextPeer = m_peer.next(opposite(m_direction));
     }
     if (m_nextOwn.at <= m_position) {
         const CallPlan::Event event = m_nextOwn;

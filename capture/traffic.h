@@ -11,6 +11,11 @@ enum class Direction
     Sync // SS7: from B to A; ISDN: the user side, towards the network
 };
 
+inline Direction opposite(Direction direction)
+{
+    return direction == Direction::Rx ? Direction::Sync : Direction::Rx;
+}
+
 // Frames one direction of a link carries, as the deframer delivers them (no FCS), and the
 // flags between them.
 class Traffic
