@@ -2,6 +2,7 @@
 
 #include "acquisition/tracetypes.h"
 #include "capture/chainhandler.h"
+#include "capture/framehold.h"
 #include "capture/hdlchandler.h"
 #include "capture/headerhandler.h"
 #include "capture/messagehandler.h"
@@ -34,7 +35,7 @@ void closeAndDelete(QFile*& file)
 DataGatherer::DataGatherer(QObject* parent)
     : QThread(parent), m_port(nullptr), m_inputFile(nullptr), m_rxRawFile(nullptr),
       m_syncRawFile(nullptr), m_messageHandler(nullptr), m_statHandler(nullptr),
-      m_traceFile(nullptr), m_echoLength(0), m_cancelled(false)
+      m_splitter(nullptr), m_traceFile(nullptr), m_echoLength(0), m_cancelled(false)
 {}
 
 DataGatherer::~DataGatherer()
@@ -193,6 +194,7 @@ SplitHandler* DataGatherer::buildFront()
         m_elements.append(skipper);
     }
     m_elements.append(splitter);
+    m_splitter = splitter;
     return splitter;
 }
 
@@ -239,9 +241,13 @@ void DataGatherer::buildDeframers(SplitHandler* splitter, const TraceType& type)
 
     const BuiltWriter writer = type.buildWriter(
         {rxDeframer, m_settings.outputFileName, m_settings.linkType, m_settings.minPacketLength});
+    auto* syncHold = new FrameHold(syncDeframer);
+    m_elements.append(syncHold);
     m_elements.append(writer.element);
     rxDeframer->setNext(writer.element);
-    syncDeframer->setNext(writer.element);
+    syncDeframer->setNext(syncHold);
+    syncHold->setNext(writer.element);
+    splitter->setSyncHold(syncHold);
     // A replay file is read far faster than a line delivers, so its records are collected and
     // written in large pieces; a live line's are written as they come.
     m_traceFile = writer.file;
@@ -296,7 +302,12 @@ void DataGatherer::readLoop()
                 break;
             }
         }
-        feedInUnits(head, data, int(n));
+        // A port's reads go unit by unit, as they always have; a replay's blocks go whole, to
+        // the same effect.
+        if (m_port)
+            feedInUnits(head, data, int(n));
+        else
+            m_splitter->processBlock(data, int(n));
         // A short read means the source has nothing more for now (a pipe, a file still being
         // written): what came so far goes out.
         if (m_traceFile && n < ReadBlockSize)
@@ -317,6 +328,7 @@ void DataGatherer::endPortRead()
 
 void DataGatherer::destroyChain()
 {
+    m_splitter = nullptr;
     m_traceFile = nullptr;
     for (ChainHandler* element : std::as_const(m_elements))
         delete element;

@@ -190,13 +190,29 @@ qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, u
     return qint64(outBytes) * 8 + collectedCount;
 }
 
+bool chooseBitExtract(HdlcHandler::DeStuffing deStuffing)
+{
+    switch (deStuffing) {
+    case HdlcHandler::DeStuffing::Automatic:
+        return fastBitExtract();
+    case HdlcHandler::DeStuffing::Shifts:
+        return false;
+    case HdlcHandler::DeStuffing::BitExtract:
+        break;
+    }
+    if (!hasBitExtract())
+        qFatal("HdlcHandler: de-stuffing by bit extract was asked for, but this processor has no "
+               "BMI2 bit extract instruction");
+    return true;
+}
+
 } // namespace
 
 HdlcHandler::HdlcHandler(int channelTag, DeStuffing deStuffing)
-    : m_octets(0), m_quietUntil(0), m_lastOctet(0xFF),
-      m_bitExtract(deStuffing == DeStuffing::Automatic && fastBitExtract()), m_flagEnd(~quint64(0)),
-      m_drops(0), m_rawBase(0), m_heldEnd(0), m_baseSeconds(0), m_baseMicroseconds(0),
-      m_clockOctets(0), m_clockUnset(true), m_channelTag(static_cast<unsigned char>(channelTag)),
+    : m_octets(0), m_quietUntil(0), m_lastOctet(0xFF), m_bitExtract(chooseBitExtract(deStuffing)),
+      m_flagEnd(~quint64(0)), m_drops(0), m_rawBase(0), m_heldEnd(0), m_baseSeconds(0),
+      m_baseMicroseconds(0), m_clockOctets(0), m_clockUnset(true),
+      m_channelTag(static_cast<unsigned char>(channelTag)),
       m_reversed{}, m_raw{}, m_gap{}, m_packet{}
 {
     // m_flagEnd "one before the first bit" starts the first frame there; m_lastOctet all ones

@@ -1,7 +1,11 @@
 #include "capture/splithandler.h"
 
+#include "capture/framehold.h"
+
+#include <algorithm>
+
 SplitHandler::SplitHandler()
-    : m_secondNext(nullptr), m_rx(UnitPairs, '\0'), m_sync(UnitPairs, '\0'),
+    : m_secondNext(nullptr), m_syncHold(nullptr), m_rx(UnitPairs, '\0'), m_sync(UnitPairs, '\0'),
       m_rxOut(reinterpret_cast<unsigned char*>(m_rx.data())),
       m_syncOut(reinterpret_cast<unsigned char*>(m_sync.data())), m_heldByte(0), m_holding(false)
 {}
@@ -28,6 +32,14 @@ void SplitHandler::splitBlock(const unsigned char* in, int len)
 {
     if (len <= 0)
         return;
+    const int out = split(in, len);
+    passOn(m_rx, out);
+    if (m_secondNext)
+        m_secondNext->process(m_sync, out);
+}
+
+int SplitHandler::split(const unsigned char* in, int len)
+{
     const int out = (len + (m_holding ? 1 : 0)) / 2;
     if (m_rx.size() < out) {
         m_rx.resize(out);
@@ -53,8 +65,43 @@ void SplitHandler::splitBlock(const unsigned char* in, int len)
     m_holding = i < len;
     if (m_holding)
         m_heldByte = in[i];
+    return out;
+}
 
-    passOn(m_rx, out);
-    if (m_secondNext)
-        m_secondNext->process(m_sync, out);
+void SplitHandler::processBlock(const char* data, int len)
+{
+    if (len <= 0)
+        return;
+    const int held = m_holding ? 1 : 0;
+    const int out = split(reinterpret_cast<const unsigned char*>(data), len);
+    if (!m_syncHold || !m_secondNext) {
+        passOn(m_rx, out);
+        if (m_secondNext)
+            m_secondNext->process(m_sync, out);
+        return;
+    }
+    m_syncHold->hold();
+    m_secondNext->process(m_sync, out);
+    // Fed in units, a Sync packet goes on once both channels have taken the unit that brought
+    // the octet of its closing flag: octet r of the block is completed by byte 2r + 1 - held.
+    int fed = 0;
+    for (int k = 0; k < m_syncHold->count(); ++k) {
+        const qint64 byte = 2 * m_syncHold->closedAt(k) + 1 - held;
+        const int unitEnd = int(std::min<qint64>(len, byte / 4 * 4 + 4));
+        const int rxEnd = (unitEnd + held) / 2;
+        if (rxEnd > fed) {
+            passRx(fed, rxEnd - fed);
+            fed = rxEnd;
+        }
+        m_syncHold->passOnHeld(k);
+    }
+    m_syncHold->release();
+    if (fed < out)
+        passRx(fed, out - fed);
+}
+
+void SplitHandler::passRx(int from, int count)
+{
+    QByteArray octets = QByteArray::fromRawData(m_rx.constData() + from, count);
+    passOn(octets, count);
 }
