@@ -104,6 +104,14 @@ quint64 withoutLowest(quint64 bits, quint64& stuffed)
     return (bits & below) | ((bits >> 1) & ~below);
 }
 
+// Each of the eight octets of v turned round.
+quint64 reversedOctets(quint64 v)
+{
+    v = ((v >> 1) & 0x5555555555555555ULL) | ((v & 0x5555555555555555ULL) << 1);
+    v = ((v >> 2) & 0x3333333333333333ULL) | ((v & 0x3333333333333333ULL) << 2);
+    return ((v >> 4) & 0x0F0F0F0F0F0F0F0FULL) | ((v & 0x0F0F0F0F0F0F0F0FULL) << 4);
+}
+
 unsigned char reversedOctet(unsigned octet)
 {
     unsigned r = 0;
@@ -366,7 +374,11 @@ const unsigned char* HdlcHandler::gather(quint64 first, quint64 last, const unsi
     if (last >= m_heldEnd) {
         unsigned char* to = m_raw + (m_heldEnd - m_rawBase);
         const unsigned char* from = octets + (m_heldEnd - callStart);
-        for (quint64 k = 0; k < last + 1 - m_heldEnd; ++k)
+        const quint64 count = last + 1 - m_heldEnd;
+        quint64 k = 0;
+        for (; k + 8 <= count; k += 8)
+            qToUnaligned(reversedOctets(qFromUnaligned<quint64>(from + k)), to + k);
+        for (; k < count; ++k)
             to[k] = m_reversed[from[k]];
         m_heldEnd = last + 1;
     }

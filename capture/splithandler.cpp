@@ -3,6 +3,7 @@
 #include "capture/framehold.h"
 
 #include <algorithm>
+#include <QtEndian>
 
 SplitHandler::SplitHandler()
     : m_secondNext(nullptr), m_syncHold(nullptr), m_rx(UnitPairs, '\0'), m_sync(UnitPairs, '\0'),
@@ -38,6 +39,17 @@ void SplitHandler::splitBlock(const unsigned char* in, int len)
         m_secondNext->process(m_sync, out);
 }
 
+namespace {
+
+// The low bytes of the four 16-bit lanes, in order.
+quint32 lowBytesOfLanes(quint64 lanes)
+{
+    lanes = (lanes | lanes >> 8) & 0x0000FFFF0000FFFFULL;
+    return quint32(lanes | lanes >> 16);
+}
+
+} // namespace
+
 int SplitHandler::split(const unsigned char* in, int len)
 {
     const int out = (len + (m_holding ? 1 : 0)) / 2;
@@ -57,6 +69,16 @@ int SplitHandler::split(const unsigned char* in, int len)
         syncOut[0] = syncOctet(m_heldByte, in[0]);
         i = 1;
         k = 1;
+    }
+    // Four pairs a step: in each 16-bit lane of the word the pair's first byte is the low one.
+    constexpr quint64 LowNibbles = 0x000F000F000F000FULL;
+    constexpr quint64 HighNibbles = 0x00F000F000F000F0ULL;
+    for (; i + 8 <= len; i += 8, k += 4) {
+        const quint64 pairs = qFromLittleEndian<quint64>(in + i);
+        const quint64 rx = (pairs & LowNibbles) << 4 | ((pairs >> 8) & LowNibbles);
+        const quint64 sync = (pairs & HighNibbles) | ((pairs >> 12) & LowNibbles);
+        qToLittleEndian(lowBytesOfLanes(rx), rxOut + k);
+        qToLittleEndian(lowBytesOfLanes(sync), syncOut + k);
     }
     for (; i + 1 < len; i += 2, ++k) {
         rxOut[k] = rxOctet(in[i], in[i + 1]);
