@@ -3,6 +3,7 @@
 #include "capture/bitextract.h"
 #include "capture/stathandler.h"
 
+#include <algorithm>
 #include <cstring>
 #include <QDateTime>
 #include <QtEndian>
@@ -218,8 +219,8 @@ bool chooseBitExtract(HdlcHandler::DeStuffing deStuffing)
 
 HdlcHandler::HdlcHandler(int channelTag, DeStuffing deStuffing)
     : m_octets(0), m_quietUntil(0), m_lastOctet(0xFF), m_bitExtract(chooseBitExtract(deStuffing)),
-      m_flagEnd(~quint64(0)), m_drops(0), m_rawBase(0), m_heldEnd(0), m_baseSeconds(0),
-      m_baseMicroseconds(0), m_clockOctets(0), m_clockUnset(true),
+      m_flagEnd(~quint64(0)), m_drops(0), m_rawBase(0), m_heldEnd(0), m_callEnd(0),
+      m_baseSeconds(0), m_baseMicroseconds(0), m_clockOctets(0), m_clockUnset(true),
       m_channelTag(static_cast<unsigned char>(channelTag)),
       m_reversed{}, m_raw{}, m_gap{}, m_packet{}
 {
@@ -255,6 +256,7 @@ void HdlcHandler::processOctets(const unsigned char* octets, int len)
     }
     const quint64 callStart = m_octets;
     m_heldEnd = callStart;
+    m_callEnd = callStart + quint64(len);
     unsigned last = m_lastOctet;
     int i = 0;
     while (i < len) {
@@ -375,8 +377,11 @@ const unsigned char* HdlcHandler::gather(quint64 first, quint64 last, const unsi
         unsigned char* to = m_raw + (m_heldEnd - m_rawBase);
         const unsigned char* from = octets + (m_heldEnd - callStart);
         const quint64 count = last + 1 - m_heldEnd;
+        // Whole words while the call has the octets: the last may write up to seven bytes past
+        // the octets held, into the room behind them.
+        const quint64 wordBytes = std::min(count + 7, m_callEnd - m_heldEnd) / 8 * 8;
         quint64 k = 0;
-        for (; k + 8 <= count; k += 8)
+        for (; k < wordBytes; k += 8)
             qToUnaligned(reversedOctets(qFromUnaligned<quint64>(from + k)), to + k);
         for (; k < count; ++k)
             to[k] = m_reversed[from[k]];

@@ -130,6 +130,8 @@ private:
     // up to m_heldEnd within one.
     quint64 m_rawBase;
     quint64 m_heldEnd;
+    // The end of the octets of the call under way.
+    quint64 m_callEnd;
 
     quint32 m_baseSeconds;
     quint32 m_baseMicroseconds;

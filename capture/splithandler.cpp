@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <QtEndian>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 SplitHandler::SplitHandler()
     : m_secondNext(nullptr), m_syncHold(nullptr), m_rx(UnitPairs, '\0'), m_sync(UnitPairs, '\0'),
       m_rxOut(reinterpret_cast<unsigned char*>(m_rx.data())),
@@ -70,7 +74,28 @@ int SplitHandler::split(const unsigned char* in, int len)
         i = 1;
         k = 1;
     }
-    // Four pairs a step: in each 16-bit lane of the word the pair's first byte is the low one.
+    // In each 16-bit lane of a word the pair's first byte is the low one.
+#if defined(__SSE2__)
+    // Sixteen pairs a step.
+    const __m128i low = _mm_set1_epi16(0x000F);
+    const __m128i high = _mm_set1_epi16(0x00F0);
+    const auto rxLanes = [&](__m128i p) {
+        return _mm_or_si128(_mm_slli_epi16(_mm_and_si128(p, low), 4),
+                            _mm_and_si128(_mm_srli_epi16(p, 8), low));
+    };
+    const auto syncLanes = [&](__m128i p) {
+        return _mm_or_si128(_mm_and_si128(p, high), _mm_srli_epi16(p, 12));
+    };
+    for (; i + 32 <= len; i += 32, k += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(rxOut + k),
+                         _mm_packus_epi16(rxLanes(a), rxLanes(b)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(syncOut + k),
+                         _mm_packus_epi16(syncLanes(a), syncLanes(b)));
+    }
+#endif
+    // Four pairs a step.
     constexpr quint64 LowNibbles = 0x000F000F000F000FULL;
     constexpr quint64 HighNibbles = 0x00F000F000F000F0ULL;
     for (; i + 8 <= len; i += 8, k += 4) {
