@@ -10,7 +10,7 @@ void FrameHold::process(QByteArray& data, int len)
         passOn(data, len);
         return;
     }
-    m_packets.append(data.constData(), len);
+    m_packets.insert(m_packets.end(), data.constData(), data.constData() + len);
     m_ends.push_back(int(m_packets.size()));
     m_closedAt.push_back(qint64(m_source->position() - m_start));
 }
@@ -25,14 +25,14 @@ void FrameHold::passOnHeld(int k)
 {
     const int from = k ? m_ends[size_t(k - 1)] : 0;
     const int len = m_ends[size_t(k)] - from;
-    QByteArray packet = QByteArray::fromRawData(m_packets.constData() + from, len);
+    QByteArray packet = QByteArray::fromRawData(m_packets.data() + from, len);
     passOn(packet, len);
 }
 
 void FrameHold::release()
 {
     m_holding = false;
-    m_packets.resize(0);
+    m_packets.clear();
     m_ends.clear();
     m_closedAt.clear();
 }

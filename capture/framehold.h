@@ -32,8 +32,8 @@ private:
     const HdlcHandler* m_source; // not owned
     bool m_holding;
     quint64 m_start;
-    QByteArray m_packets;    // the packets kept, one after another
-    std::vector<int> m_ends; // where each ends in m_packets
+    std::vector<char> m_packets; // the packets kept, one after another
+    std::vector<int> m_ends;     // where each ends in m_packets
     std::vector<qint64> m_closedAt;
 };
 

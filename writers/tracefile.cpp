@@ -27,7 +27,8 @@ qint64 writeWhatFits(QFileDevice& file, const char* data, qint64 len)
 TraceFile::TraceFile(ChainHandler* owner, WriterTotals* totals, const QString& fileName,
                      const QByteArray& fileHeader)
     : m_owner(owner), m_totals(totals), m_fileName(fileName), m_fileHeader(fileHeader),
-      m_failed(false), m_size(0), m_records(0), m_buffered(false), m_openRecord(-1)
+      m_failed(false), m_size(0), m_records(0), m_buffered(false), m_pendingSize(0),
+      m_openRecord(-1)
 {}
 
 TraceFile::~TraceFile()
@@ -40,8 +41,8 @@ TraceFile::~TraceFile()
 void TraceFile::setBuffered(bool on)
 {
     m_buffered = on;
-    if (on)
-        m_pending.reserve(BufferSize + 4096);
+    if (on && m_pending.size() < BufferSize + 4096)
+        m_pending.resize(BufferSize + 4096);
 }
 
 bool TraceFile::openOnce()
@@ -74,8 +75,10 @@ char* TraceFile::beginRecord(qsizetype size)
 {
     if (!usable())
         return nullptr;
-    const qsizetype at = m_pending.size();
-    m_pending.resize(at + size);
+    const qsizetype at = m_pendingSize;
+    if (m_pending.size() < at + size)
+        m_pending.resize(std::max(at + size, 2 * m_pending.size()));
+    m_pendingSize = at + size;
     m_openRecord = size;
     return m_pending.data() + at;
 }
@@ -85,9 +88,9 @@ void TraceFile::endRecord()
     if (m_openRecord < 0)
         return;
     m_openRecord = -1;
-    m_recordEnds.push_back(m_pending.size());
+    m_recordEnds.push_back(m_pendingSize);
     ++m_records;
-    if (!m_buffered || m_pending.size() >= BufferSize)
+    if (!m_buffered || m_pendingSize >= BufferSize)
         flush();
 }
 
@@ -103,9 +106,9 @@ bool TraceFile::write(const QByteArray& record)
 
 bool TraceFile::flush()
 {
-    if (m_pending.isEmpty())
+    if (m_pendingSize == 0)
         return usable();
-    const qint64 total = m_pending.size();
+    const qint64 total = m_pendingSize;
     const qint64 done = usable() ? writeWhatFits(*m_file, m_pending.constData(), total) : 0;
     // The records that reached the file whole.
     const auto whole = std::upper_bound(m_recordEnds.begin(), m_recordEnds.end(), done);
@@ -121,7 +124,7 @@ bool TraceFile::flush()
     m_size += kept;
     if (records && m_totals)
         m_totals->addRecords(*m_owner, records, quint32(kept));
-    m_pending.resize(0);
+    m_pendingSize = 0;
     m_recordEnds.clear();
     return complete;
 }

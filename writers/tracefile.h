@@ -67,7 +67,10 @@ private:
     qint64 m_size; // bytes of whole records so far
     quint32 m_records;
     bool m_buffered;
-    QByteArray m_pending;                // records not yet written
+    // Records not yet written: the first m_pendingSize bytes of m_pending, which only grows, so
+    // that a record costs no resize.
+    QByteArray m_pending;
+    qsizetype m_pendingSize;
     std::vector<qsizetype> m_recordEnds; // where each of them ends in m_pending
     qsizetype m_openRecord;              // size of the record begun, -1 if none
 };
