@@ -62,9 +62,7 @@ bool IOBase::open(const QString& name)
 
     const QByteArray path = QFile::encodeName(name);
     // Only a terminal is a port: a file or another device given by mistake would be written to.
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (::stat(path.constData(), &info) == 0 && !S_ISCHR(info.st_mode)) {
         fail(0, ENOTTY);
         return false;

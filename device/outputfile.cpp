@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <QFile>
+#include <QFileInfo>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,6 +51,7 @@ OutputFile::~OutputFile()
 
 bool OutputFile::failWith(int error)
 {
+    m_errorCode = error;
     m_error = QString::fromLocal8Bit(std::strerror(error));
     return false;
 }
@@ -62,9 +64,7 @@ bool OutputFile::open()
         m_ownsFd = false;
     } else {
         const QByteArray path = QFile::encodeName(m_name);
-        struct stat info
-        {
-        };
+        struct stat info = {};
         if (::stat(path.constData(), &info) == 0 && S_ISFIFO(info.st_mode)) {
             // Opened without waiting, so that a cancel ends the wait for a reader.
             for (;;) {
@@ -85,10 +85,9 @@ bool OutputFile::open()
             return failWith(errno);
         m_ownsFd = true;
     }
-    struct stat info
-    {
-    };
-    m_regular = ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode);
+    struct stat info = {};
+    // Standard output is used as it is: never cut, never written at a position, even a file.
+    m_regular = m_ownsFd && ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode);
     m_cancelNoticedMs = -1;
     return true;
 }
@@ -184,15 +183,27 @@ void OutputFile::close()
     m_ownsFd = false;
 }
 
+// Where a file of that name would be created: its directory resolved, so that two spellings
+// of a path that does not exist yet still compare equal.
+QString placeOf(const QString& name)
+{
+    const QFileInfo info(name);
+    const QString directory = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return directory.isEmpty() ? QString() : directory + QLatin1Char('/') + info.fileName();
+}
+
 bool isSameFile(const QString& first, const QString& second)
 {
     if (first.isEmpty() || second.isEmpty())
         return false;
-    struct stat a
-    {
-    };
-    struct stat b
-    {
-    };
-    return statOf(first, &a) && statOf(second, &b) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    struct stat a = {};
+    struct stat b = {};
+    const bool firstExists = statOf(first, &a);
+    const bool secondExists = statOf(second, &b);
+    if (firstExists && secondExists)
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    // Two names of one file still to be created: the second writer would overwrite the first.
+    if (!firstExists && !secondExists && !isStandardOutput(first) && !isStandardOutput(second))
+        return !placeOf(first).isEmpty() && placeOf(first) == placeOf(second);
+    return false;
 }

@@ -1,6 +1,7 @@
 #ifndef OUTPUTFILE_H
 #define OUTPUTFILE_H
 
+#include <cerrno>
 #include <QString>
 #include <QtGlobal>
 
@@ -27,7 +28,8 @@ public:
     // cancelled.
     bool open();
     bool isOpen() const { return m_fd >= 0; }
-    // A regular file: it has a size to cut and positions to write at.
+    // A regular file of its own (not standard output): it has a size to cut and positions to
+    // write at.
     bool isRegular() const { return m_regular; }
     // Cuts a regular file to size bytes; other outputs have nothing to cut.
     bool resize(qint64 size);
@@ -42,6 +44,8 @@ public:
 
     // The system's text of the last failure.
     QString errorString() const { return m_error; }
+    // The last failure was the run's stop ending a wait, not a fault of the output.
+    bool wasCancelled() const { return m_errorCode == ECANCELED; }
 
 private:
     bool failWith(int error);
@@ -54,14 +58,15 @@ private:
     const Event* m_cancel = nullptr;
     qint64 m_cancelNoticedMs = -1;
     QString m_error;
+    int m_errorCode = 0;
 
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 };
 
-// True when both names are one existing file (same device and inode, so links and different
-// spellings of one path are caught). "-" is standard output as it is now. A name that does not
-// exist yet is no file at all.
+// True when both names are one file: the same device and inode for existing files (so links and
+// different spellings of one path are caught), the same place for two names that do not exist
+// yet. "-" is standard output as it is now.
 bool isSameFile(const QString& first, const QString& second);
 
 #endif

@@ -21,8 +21,12 @@ void RawHandler::process(QByteArray& data, int len)
         return;
     if (!m_file->writeAll(data.constData(), len)) {
         m_failed = true;
-        postError(QObject::tr("Cannot write file ") + m_file->fileName() + QLatin1Char(':') +
-                  m_file->errorString());
+        const QString what = QObject::tr("Cannot write file ") + m_file->fileName() +
+                             QLatin1Char(':') + m_file->errorString();
+        if (m_file->wasCancelled())
+            postMessage(what);
+        else
+            postError(what);
         return;
     }
     m_byteTotal += quint64(len);

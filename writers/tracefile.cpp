@@ -12,8 +12,7 @@ TraceFile::TraceFile(ChainHandler* owner, WriterTotals* totals, const QString& f
                      const QByteArray& fileHeader)
     : m_owner(owner), m_totals(totals), m_fileName(fileName), m_fileHeader(fileHeader),
       m_file(fileName), m_failed(false), m_size(0), m_records(0), m_buffered(false),
-      m_pendingSize(0),
-      m_openRecord(-1)
+      m_pendingSize(0), m_openRecord(-1)
 {}
 
 // The owner has flushed: what is still collected here has nobody left to count it.
@@ -143,5 +142,10 @@ bool TraceFile::overwriteStart(const QByteArray& bytes)
 void TraceFile::fail(const QString& what)
 {
     m_failed = true;
-    m_owner->postError(what);
+    // A stop that ended a wait for a reader is the run's end, said by "Cancelled"; this line
+    // only tells what could not be written.
+    if (m_file.wasCancelled())
+        m_owner->postMessage(what);
+    else
+        m_owner->postError(what);
 }

@@ -124,8 +124,6 @@ private slots:
     void loopbackLive();
     void portTest_data();
     void portTest();
-    void usageErrors_data();
-    void usageErrors();
 };
 
 void TestEndToEnd::portToPcap_data()
@@ -455,45 +453,6 @@ void TestEndToEnd::portTest()
         port.setPortName(tester.terminal());
         QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
     }
-}
-
-void TestEndToEnd::usageErrors_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("message");
-
-    QTest::newRow("no arguments") << QStringList{} << 2 << "";
-    QTest::newRow("raw without RX file") << QStringList{"--file", "x", "--trace", "raw"} << 2
-                                         << "Error: RX file name isn't specified";
-    QTest::newRow("bad minimum") << QStringList{"--file", "x",         "--trace",      "pcap",
-                                                "--out",  "/dev/null", "--min-length", "-5"}
-                                 << 2 << "Error: Wrong min. packet length";
-    QTest::newRow("missing replay file")
-        << QStringList{"--file", "/nonexistent/stream", "--trace", "pcap", "--out", "/dev/null"}
-        << 1 << "File doesn't exist";
-    QTest::newRow("missing port") << QStringList{"--port",  "/dev/nonexistent-tty",
-                                                 "--trace", "pcap",
-                                                 "--out",   "/dev/null"}
-                                  << 1 << "Port isn't initialized";
-    QTest::newRow("port test on a missing port")
-        << QStringList{"--port", "/dev/nonexistent-tty", "--test"} << 1
-        << "Cannot set /dev/nonexistent-tty: No such file or directory";
-}
-
-void TestEndToEnd::usageErrors()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
-    QFETCH(QString, message);
-
-    QProcess process;
-    process.start(Capture, arguments);
-    QVERIFY(process.waitForFinished(Generous));
-    QCOMPARE(process.exitCode(), exitCode);
-    const QString all =
-        QString::fromLocal8Bit(process.readAllStandardOutput() + process.readAllStandardError());
-    QVERIFY2(all.contains(message), qPrintable(all));
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

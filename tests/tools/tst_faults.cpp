@@ -67,6 +67,18 @@ struct CaptureRun
     QString describe() const { return lines.join('\n'); }
 };
 
+// Whether the process has a handler for the signal (it has set up its clean ending).
+bool catches(qint64 pid, int signal)
+{
+    const QByteArray status = fileContents(QString("/proc/%1/status").arg(pid));
+    const qsizetype at = status.indexOf("\nSigCgt:");
+    if (at < 0)
+        return false;
+    const qsizetype end = status.indexOf('\n', at + 1);
+    const quint64 caught = status.mid(at + 8, end - at - 8).trimmed().toULongLong(nullptr, 16);
+    return (caught & (quint64(1) << (signal - 1))) != 0;
+}
+
 // vezive-capture as a child process, with what it prints on standard output.
 class CaptureProcess
 {
@@ -133,16 +145,7 @@ public:
     // Ctrl-C now stops the run as the Stop button does.
     bool waitUntilInterruptible()
     {
-        return waitUntil([this] {
-            const QByteArray status = fileContents(QString("/proc/%1/status").arg(pid()));
-            const qsizetype at = status.indexOf("\nSigCgt:");
-            if (at < 0)
-                return false;
-            const qsizetype end = status.indexOf('\n', at + 1);
-            const quint64 caught =
-                status.mid(at + 8, end - at - 8).trimmed().toULongLong(nullptr, 16);
-            return (caught & (quint64(1) << (SIGINT - 1))) != 0;
-        });
+        return waitUntil([this] { return catches(pid(), SIGINT); });
     }
     // The program has the file open (the port, say).
     bool waitUntilHolds(const QString& path)
@@ -316,6 +319,8 @@ private slots:
     void cancelBeforeStart();
     void portBusy_data();
     void portBusy();
+    void misuse_data();
+    void misuse();
 };
 
 void TestFaults::portVanishes_data()
@@ -830,6 +835,190 @@ void TestFaults::portBusy()
     QCOMPARE(firstRun.count("Cannot"), 0);
     const QString problem = traceProblem("pcap", first, ChannelFrames::fromSentLog(sentPath), true);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
+}
+
+// Ordinary mistakes and endings, one row each: a shell line run in a fresh directory with $C
+// (vezive-capture), $S (vezive-sim), $STREAM (a 200000-byte stream whose frames are in sent.txt)
+// and $PORT (a tester on a terminal, or a terminal nobody answers) set; a signal, if any, sent
+// once the program catches it; then the exit status, a line it must print, and the files.
+void TestFaults::misuse_data()
+{
+    QTest::addColumn<QString>("tester"); // vezive-sim's options, "silent", or empty: none
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("exitCode"); // -1: killed
+    QTest::addColumn<QString>("line");
+    // same:F (as before the run), gone:F, size:F:N, begins:F:TEXT, trace:TYPE:F (read whole by
+    // the real readers, its frames the first of sent.txt).
+    QTest::addColumn<QStringList>("checks");
+
+    const auto row = [](const char* name, const char* tester, const char* command, int signal,
+                        int exitCode, const char* line, const QStringList& checks) {
+        QTest::newRow(name) << tester << command << signal << exitCode << line << checks;
+    };
+    const char* same = "are the same file: ";
+    const char* notTerminal = "Inappropriate ioctl for device";
+    row("trace over the input", "",
+        "cp $STREAM in.bin; exec $C --file in.bin --trace pcap --out in.bin", 0, 2, same,
+        {"same:in.bin"});
+    row("raw file over the input", "",
+        "cp $STREAM in.bin; exec $C --file in.bin --trace raw --out ./in.bin --sync-out s.raw", 0,
+        2, same, {"same:in.bin", "gone:s.raw"});
+    row("i7 through a link to the input", "",
+        "cp $STREAM in.bin; ln -s in.bin l.i7; exec $C --file in.bin --trace i7 --out l.i7", 0, 2,
+        same, {"same:in.bin"});
+    row("both raw files one new file", "",
+        "exec $C --file $STREAM --trace raw --out r.raw --sync-out ./r.raw", 0, 2, same,
+        {"gone:r.raw"});
+    row("trace over the port", "-", "exec $C --port $PORT --trace toshiba --out $PORT", 0, 2, same,
+        {});
+    row("a file as the port", "",
+        "cp $STREAM cap.bin; exec $C --port cap.bin --rx 1 --sync 16 --trace pcap --out o.pcap", 0,
+        1, "cap.bin: Inappropriate ioctl for device", {"same:cap.bin", "gone:o.pcap"});
+    row("port test on a file", "", "cp $STREAM cap.bin; exec $C --port cap.bin --test", 0, 1,
+        "Cannot set cap.bin: Inappropriate ioctl for device", {"same:cap.bin"});
+    row("port test on a device", "", "exec $C --port /dev/urandom --test", 0, 1,
+        "Cannot set /dev/urandom: Inappropriate ioctl for device", {});
+    row("port that never answers", "silent",
+        "exec $C --port $PORT --rx 1 --sync 16 --trace pcap --out o.pcap", 0, 1,
+        "No data from the tester for 4 s", {"gone:o.pcap"});
+    row("tester falls silent", "--fast --silent-after 60000 --sent sent.txt",
+        "exec $C --port $PORT --rx 1 --sync 16 --trace pcap --out o.pcap", 0, 0,
+        "No data from the tester for 4 s", {"trace:pcap:o.pcap"});
+    row("earlier trace, no frame now", "",
+        ": > empty; echo old > o.pcap; exec $C --file empty --trace pcap --out o.pcap", 0, 0,
+        "End of file reached", {"gone:o.pcap"});
+    row("header at once on a pipe", "",
+        ": > empty; exec $C --file empty --trace pcap --out - > o.pcap", 0, 0,
+        "End of file reached", {"size:o.pcap:24"});
+    row("standard output appended to", "",
+        "echo first > o.txt; $C --file $STREAM --trace toshiba --out - >> o.txt", 0, 0,
+        "End of file reached", {"begins:o.txt:first\n"});
+    row("standard output by its path", "",
+        "exec $C --file $STREAM --trace pcap --out /dev/stdout > o.pcap", 0, 0,
+        "End of file reached", {"trace:pcap:o.pcap"});
+    row("no arguments", "", "exec $C", 0, 2, "Usage: vezive-capture [options]", {});
+    row("missing replay file", "", "exec $C --file nothing --trace pcap --out o.pcap", 0, 1,
+        "File doesn't exist", {"gone:o.pcap"});
+    row("missing port", "", "exec $C --port /dev/nonexistent-tty --trace pcap --out o.pcap", 0, 1,
+        "Port isn't initialized", {"gone:o.pcap"});
+    row("port test on a missing port", "", "exec $C --port /dev/nonexistent-tty --test", 0, 1,
+        "Cannot set /dev/nonexistent-tty: No such file or directory", {});
+    row("i7 to standard output", "", "exec $C --file $STREAM --trace i7 --out -", 0, 2,
+        "i7 traces cannot go to standard output", {});
+    row("min length past 16 bits", "",
+        "exec $C --file $STREAM --trace pcap --out o.pcap --min-length 65536", 0, 2,
+        "--min-length must be a number from 0 to 65535", {"gone:o.pcap"});
+    row("start time past 2106", "",
+        "exec $C --file $STREAM --trace pcap --out o.pcap --start-time 4294967295.999999", 0, 2,
+        "--start-time must be from 0 to 4294967282 for this stream", {});
+    row("no trace file", "", "exec $C --file $STREAM --trace pcap", 0, 2,
+        "Error: File name isn't specified", {});
+    row("raw, Sync file cannot be opened", "",
+        "echo keep > r.raw; exec $C --file $STREAM --trace raw --out r.raw --sync-out no/s.raw", 0,
+        1, "no/s.raw: No such file or directory", {"same:r.raw"});
+    row("Ctrl-C waiting for a FIFO reader", "",
+        "mkfifo f; exec $C --file $STREAM --trace pcap --out f", SIGINT, 0, "Cancelled", {});
+    row("SIGTERM writing a stalled FIFO", "",
+        "mkfifo f; sleep 30 < f & exec $C --file $STREAM --trace pcap --out f", SIGTERM, 0,
+        "Cancelled", {});
+    row("SIGHUP during a port run", "--sent sent.txt",
+        "exec $C --port $PORT --rx 1 --sync 16 --trace i7 --out o.i7", SIGHUP, 0, "Cancelled",
+        {"trace:i7:o.i7"});
+    row("killed during a port run", "--sent sent.txt",
+        "exec $C --port $PORT --rx 1 --sync 16 --trace i7 --out o.i7", SIGKILL, -1, "",
+        {"trace:i7:o.i7"});
+    row("sim: stream over its log", "", "exec $S --write-stream x --sent ./x", 0, 2,
+        "--write-stream and --sent name the same file", {"gone:x"});
+    row("sim: log to a full disk", "", "exec $S --write-stream x --sent /dev/full", 0, 1,
+        "vezive-sim: /dev/full: No space left on device", {});
+    row("sim: SIGHUP removes its link", "", "exec $S --link lnk", SIGHUP, 0, "", {"gone:lnk"});
+}
+
+void TestFaults::misuse()
+{
+    QFETCH(QString, tester);
+    QFETCH(QString, command);
+    QFETCH(int, signal);
+    QFETCH(int, exitCode);
+    QFETCH(QString, line);
+    QFETCH(QStringList, checks);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString stream = dir.filePath("stream");
+    QVERIFY(writeStream(stream, 200000, {"--sent", dir.filePath("sent.txt")}));
+    std::unique_ptr<Tester> sim;
+    PtyEndpoint silent;
+    QString port;
+    if (tester == "silent") {
+        QVERIFY(silent.open());
+        port = silent.terminalPath();
+    } else if (!tester.isEmpty()) {
+        QFile::remove(dir.filePath("sent.txt"));
+        QStringList options = tester == "-" ? QStringList() : tester.split(' ');
+        options.replaceInStrings("sent.txt", dir.filePath("sent.txt"));
+        sim = std::make_unique<Tester>(options);
+        port = sim->terminal;
+        QVERIFY(!port.isEmpty());
+    }
+    QMap<QString, QByteArray> before;
+    QProcess shell;
+    shell.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("C", Capture);
+    env.insert("S", Sim);
+    env.insert("STREAM", stream);
+    env.insert("PORT", port);
+    shell.setProcessEnvironment(env);
+    shell.setProcessChannelMode(QProcess::MergedChannels);
+    // The files to keep are made by the command itself: taken once the program has started.
+    shell.start("sh", {"-c", command});
+    QVERIFY(shell.waitForStarted(Generous));
+    const auto started = [&] {
+        const QString exe = QString("/proc/%1/exe").arg(shell.processId());
+        return QFileInfo(exe).symLinkTarget().contains("vezive-") &&
+               (!signal || signal == SIGKILL || catches(shell.processId(), signal));
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (!started() && shell.state() == QProcess::Running && clock.elapsed() < Generous)
+        shell.waitForFinished(PollMs);
+    for (const QString& check : checks)
+        if (check.startsWith("same:"))
+            before[check.mid(5)] = fileContents(dir.filePath(check.mid(5)));
+    if (signal) {
+        // Some frames first, where there are any to wait for.
+        if (!tester.isEmpty() && tester != "-")
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(dir.filePath("sent.txt")).size() > 0, Generous);
+        QVERIFY(shell.state() == QProcess::Running);
+        ::kill(pid_t(shell.processId()), signal);
+    }
+    QVERIFY(shell.state() == QProcess::NotRunning || shell.waitForFinished(Generous));
+    const QString output = QString::fromLocal8Bit(shell.readAll());
+    if (exitCode < 0)
+        QCOMPARE(shell.exitStatus(), QProcess::CrashExit);
+    else
+        QCOMPARE(shell.exitCode(), exitCode);
+    QVERIFY2(output.contains(line) && !output.contains("QIODevice"), qPrintable(output));
+    for (const QString& check : checks) {
+        const QStringList part = check.split(':');
+        const QString path = dir.filePath(part[part[0] == "trace" ? 2 : 1]);
+        if (part[0] == "same")
+            QVERIFY2(fileContents(path) == before[part[1]], qPrintable(check));
+        else if (part[0] == "gone")
+            QVERIFY2(!QFileInfo(path).exists() && !QFileInfo(path).isSymLink(), qPrintable(check));
+        else if (part[0] == "size")
+            QCOMPARE(QFileInfo(path).size(), part[2].toLongLong());
+        else if (part[0] == "begins")
+            QVERIFY2(fileContents(path).startsWith(part[2].toUtf8()), qPrintable(check));
+        else {
+            const ChannelFrames sent = ChannelFrames::fromSentLog(dir.filePath("sent.txt"));
+            int records = 0;
+            const QString problem = traceProblem(part[1], path, sent, true, &records);
+            QVERIFY2(problem.isEmpty() && records > 0, qPrintable(check + ": " + problem));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFaults)

@@ -104,8 +104,9 @@ int main(int argc, char* argv[])
                        .arg(terminal.terminalPath(), terminal.errorString()));
         return 1;
     }
-    std::signal(SIGINT, requestStop);
-    std::signal(SIGTERM, requestStop);
+    // A closed terminal ends the simulation cleanly too, the --link removed.
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signalNumber, requestStop);
 
     if (!options.linkPath.isEmpty() &&
         !makeLink(options.linkPath, terminal.terminalPath(), error)) {

@@ -1,9 +1,14 @@
 #include "sentlog.h"
 
+#include <QFileInfo>
+
 bool SentLog::open(const QString& path)
 {
     m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    // Appending seeks to the end, which a device or a FIFO does not have.
+    const QFileInfo info(path);
+    const bool appends = !info.exists() || info.isFile();
+    if (!m_file.open(appends ? QIODevice::WriteOnly | QIODevice::Append : QIODevice::WriteOnly)) {
         m_error = QStringLiteral("%1: %2").arg(path, m_file.errorString());
         return false;
     }

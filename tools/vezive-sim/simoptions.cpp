@@ -1,5 +1,7 @@
 #include "simoptions.h"
 
+#include "device/outputfile.h"
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -124,6 +126,11 @@ bool SimOptions::parse(const QStringList& arguments, QString& error)
         error = QStringLiteral("--bytes needs --write-stream");
         return false;
     }
+    // The stream would be written over the log, or the log over the stream.
+    if (isSameFile(writeStreamFile, sentFile)) {
+        error = QStringLiteral("--write-stream and --sent name the same file: %1").arg(sentFile);
+        return false;
+    }
     return true;
 }
 
@@ -133,7 +140,7 @@ QString SimOptions::usage()
         "Usage: vezive-sim [options]\n"
         "A simulated E1 line tester on a pseudo-terminal. Prints the terminal's path as the\n"
         "first line, then answers 0x03, \"AT\", \"ATI\" and \"ATUxx yy\" (the timeslot\n"
-        "request: its echo, then the interleaved RX/Sync stream) until SIGINT or SIGTERM.\n"
+        "request: its echo, then the interleaved RX/Sync stream) until SIGINT, SIGTERM or SIGHUP.\n"
         "\n"
         "  --link PATH           also make PATH a symbolic link to the terminal\n"
         "  --fast                stream as fast as the reader takes it (default: real time,\n"
