@@ -34,7 +34,7 @@ void closeAndDelete(QFile*& file)
 DataGatherer::DataGatherer(QObject* parent)
     : QThread(parent), m_port(nullptr), m_inputFile(nullptr), m_rxRawFile(nullptr),
       m_syncRawFile(nullptr), m_messageHandler(nullptr), m_statHandler(nullptr),
-      m_traceFile(nullptr), m_echoLength(0), m_cancelled(false)
+      m_traceFile(nullptr), m_openTraceAtStart(false), m_echoLength(0), m_cancelled(false)
 {}
 
 DataGatherer::~DataGatherer()
@@ -120,6 +120,9 @@ bool DataGatherer::setUp()
         element->setMessageHandler(m_messageHandler);
         element->setStatHandler(m_statHandler);
     }
+    // Its failure has been posted through the writer.
+    if (m_openTraceAtStart && m_traceFile && !m_traceFile->openOnce())
+        return false;
     return true;
 }
 
@@ -237,14 +240,16 @@ void DataGatherer::buildDeframers(SplitHandler* splitter, const TraceType& type)
         syncDeframer->setTimestamp(m_settings.startSeconds, m_settings.startMicroseconds);
     }
 
-    const BuiltWriter writer = type.buildWriter(
-        {rxDeframer, m_settings.outputFileName, m_settings.linkType, m_settings.minPacketLength});
+    const BuiltWriter writer = type.buildWriter({rxDeframer, m_settings.outputFileName,
+                                                 m_settings.linkType, m_settings.minPacketLength,
+                                                 m_settings.rxTimeslot, m_settings.syncTimeslot});
     m_elements.append(writer.element);
     rxDeframer->setNext(writer.element);
     syncDeframer->setNext(writer.element);
     // A replay file is read far faster than a line delivers, so its records are collected and
     // written in large pieces; a live line's are written as they come.
     m_traceFile = writer.file;
+    m_openTraceAtStart = writer.openAtStart;
     if (m_traceFile)
         m_traceFile->setBuffered(m_settings.sourceType == RunSettings::FileSource);
 }

@@ -94,6 +94,7 @@ private:
     MessageHandler* m_messageHandler; // not owned
     StatHandler* m_statHandler;       // not owned
     TraceFile* m_traceFile;           // the writer's output file, if it has one
+    bool m_openTraceAtStart;
     int m_echoLength;
 
     // Shared with cancel() on another thread. A cancel before the read loop starts (during

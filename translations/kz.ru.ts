@@ -169,28 +169,28 @@
         <translation>Отменено</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="145"/>
+        <location filename="../acquisition/datagatherer.cpp" line="148"/>
         <source>Port isn&apos;t initialized</source>
         <translation>Порт не инициализирован</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="153"/>
+        <location filename="../acquisition/datagatherer.cpp" line="156"/>
         <source>File doesn&apos;t exist</source>
         <translation>Файл не существует</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="160"/>
+        <location filename="../acquisition/datagatherer.cpp" line="163"/>
         <source>Cannot open input file</source>
         <translation>Не удаётся открыть входной файл</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="282"/>
         <location filename="../acquisition/datagatherer.cpp" line="289"/>
+        <location filename="../acquisition/datagatherer.cpp" line="296"/>
         <source>Cannot read file </source>
         <translation>Не удаётся прочитать файл </translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="291"/>
+        <location filename="../acquisition/datagatherer.cpp" line="298"/>
         <source>File got shorter while it was read</source>
         <translation>Файл стал короче во время чтения</translation>
     </message>
@@ -330,27 +330,27 @@
         <translation>Очистить журнал сообщений</translation>
     </message>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="210"/>
+        <location filename="../ui/varodaridoro.cpp" line="213"/>
         <source>Error</source>
         <translation>Ошибка</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="21"/>
+        <location filename="../acquisition/runsettings.cpp" line="31"/>
         <source>RX file name isn&apos;t specified</source>
         <translation>Не указано имя файла RX</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="23"/>
+        <location filename="../acquisition/runsettings.cpp" line="33"/>
         <source>Sync file name isn&apos;t specified</source>
         <translation>Не указано имя файла Sync</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="26"/>
+        <location filename="../acquisition/runsettings.cpp" line="36"/>
         <source>Wrong min. packet length</source>
         <translation>Неверная мин. длина пакета</translation>
     </message>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="272"/>
+        <location filename="../ui/varodaridoro.cpp" line="275"/>
         <source>Data gathering error</source>
         <translation>Ошибка сбора данных</translation>
     </message>
@@ -456,22 +456,27 @@
         <translation>Петлевой адаптер</translation>
     </message>
     <message>
-        <location filename="../ui/forms/sereaderwidget.ui" line="292"/>
+        <location filename="../ui/forms/sereaderwidget.ui" line="239"/>
+        <source>PCAPNG</source>
+        <translation>PCAPNG</translation>
+    </message>
+    <message>
+        <location filename="../ui/forms/sereaderwidget.ui" line="297"/>
         <source>&amp;Start</source>
         <translation>&amp;Пуск</translation>
     </message>
     <message>
-        <location filename="../ui/forms/sereaderwidget.ui" line="295"/>
+        <location filename="../ui/forms/sereaderwidget.ui" line="300"/>
         <source>Alt+S</source>
         <translation>Alt+П</translation>
     </message>
     <message>
-        <location filename="../ui/forms/sereaderwidget.ui" line="310"/>
+        <location filename="../ui/forms/sereaderwidget.ui" line="315"/>
         <source>Message log</source>
         <translation>Журнал сообщений</translation>
     </message>
     <message>
-        <location filename="../ui/forms/sereaderwidget.ui" line="333"/>
+        <location filename="../ui/forms/sereaderwidget.ui" line="338"/>
         <source>Clear</source>
         <translation>Очистить</translation>
     </message>

@@ -71,7 +71,7 @@ struct CaptureCommandLine
     const QCommandLineOption syncOut{"sync-out", "The Sync channel file (raw only).", "FILE"};
     const QCommandLineOption linkType{
         "link-type",
-        "PCAP and loopback link type: " + linkTypeNames().join(QLatin1Char('|')) + " (default " +
+        "PCAP, pcapng and loopback link type: " + linkTypeNames().join(QLatin1Char('|')) + " (default " +
             DefaultLinkTypeName + ").",
         "NAME"};
     const QCommandLineOption minLength{"min-length", "Shorter frames are not written (default 0).",
