@@ -34,6 +34,9 @@ struct RunSettings
     bool deframerShifts = false;
 };
 
+// A timeslot from 0 to 31 in decimal; false for anything else.
+bool readTimeslot(const QString& text, unsigned char* timeslot);
+
 // A min. packet length as a run takes it: an unsigned decimal number, cut to 16 bits. False
 // for text that is no such number.
 bool readMinPacketLength(const QString& text, unsigned short* length);

@@ -1,6 +1,7 @@
 // vezive-capture: a capture run of the receiver without its window, for unattended and scripted
 // captures. Same option checks, same messages and the same engine as the window.
 
+#include "captureoptions.h"
 #include "capturesession.h"
 #include "consolereport.h"
 #include "device/console.h"
@@ -67,7 +68,10 @@ int main(int argc, char* argv[])
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
 
-    CaptureSession session(options, &report);
+    RunSettings settings = options.run;
+    if (options.writesToStandardOutput())
+        settings.outputFileName = QStringLiteral("/dev/stdout");
+    CaptureSession session(settings, &report);
     QObject::connect(&session, &CaptureSession::finished, &app, &QCoreApplication::exit);
     QTimer interruptWatch;
     QObject::connect(&interruptWatch, &QTimer::timeout, &session, [&session] {
