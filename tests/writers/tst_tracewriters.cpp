@@ -22,6 +22,7 @@
 #include <ctime>
 #include <memory>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -160,6 +161,8 @@ private slots:
     void init() { linkType = 140; }
     void layouts_data();
     void layouts();
+    void lapdDecoded_data();
+    void lapdDecoded();
     void snoopRecords_data();
     void snoopRecords();
     void rules_data();
@@ -250,6 +253,42 @@ void TestTraceWriters::layouts()
             QCOMPARE(microsecondsOf(time.value(1)), qint64(stampOf(i).microseconds));
         }
     }
+}
+
+void TestTraceWriters::lapdDecoded_data()
+{
+    QTest::addColumn<Format>("format");
+    QTest::newRow("PCAP") << Pcap;
+    QTest::newRow("pcapng") << Pcapng;
+}
+
+// A call's set-up as Wireshark decodes it with link type LAPD and no preference set: the
+// network's frames on RX, the user's on Sync, each side's commands and responses told apart.
+void TestTraceWriters::lapdDecoded()
+{
+    QFETCH(Format, format);
+    if (!QFileInfo(QStringLiteral("/usr/bin/tshark")).isExecutable())
+        QSKIP("tshark is missing; scripts/setup installs it");
+    linkType = LapdHeader::LinkType;
+    const QList<QByteArray> packets{
+        QByteArray::fromHex("0100017f"),                     // user: SABME
+        QByteArray::fromHex("00000173"),                     // network: UA
+        QByteArray::fromHex("01000100000801010504038090a3"), // user: I, SETUP
+        QByteArray::fromHex("0000010102"),                   // network: RR
+        QByteArray::fromHex("000201000208018107"),           // network: I, CONNECT
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("isdn"));
+    runWriter(format, path, 0, packets);
+    QProcess tshark;
+    tshark.setStandardErrorFile(QProcess::nullDevice());
+    tshark.start(QStringLiteral("/usr/bin/tshark"),
+                 {"-r", path, "-T", "fields", "-E", "separator=,", "-e", "lapd.direction", "-e",
+                  "lapd.control.u_modifier_cmd", "-e", "lapd.control.u_modifier_resp", "-e",
+                  "lapd.control.s_ftype", "-e", "q931.message_type"});
+    QVERIFY(tshark.waitForFinished(30000));
+    QCOMPARE(QString::fromLatin1(tshark.readAllStandardOutput()),
+             QStringLiteral("0,0x1b,,,\n1,,0x18,,\n0,,,,0x05\n1,,,0x0000,\n1,,,,0x07\n"));
 }
 
 void TestTraceWriters::snoopRecords_data()
