@@ -253,6 +253,27 @@ void TestTraceWriters::layouts()
             QCOMPARE(microsecondsOf(time.value(1)), qint64(stampOf(i).microseconds));
         }
     }
+    if (format != Pcapng)
+        return;
+    // libpcap's reader and capinfos take it too: every packet, with its stamp.
+    QProcess tcpdump;
+    tcpdump.setStandardErrorFile(QProcess::nullDevice());
+    tcpdump.start(QStringLiteral("tcpdump"), {"-r", path, "-nn", "-tt"});
+    QVERIFY(tcpdump.waitForFinished(30000));
+    QStringList stamps;
+    for (const QByteArray& line : tcpdump.readAllStandardOutput().split('\n')) {
+        if (!line.isEmpty() && line.at(0) != '\t')
+            stamps.append(QString::fromLatin1(line.left(line.indexOf(' '))));
+    }
+    QCOMPARE(stamps.size(), packets.size());
+    for (int i = 0; i < packets.size(); ++i)
+        QCOMPARE(stamps[i],
+                 QString::asprintf("%u.%06u", stampOf(i).seconds, stampOf(i).microseconds));
+    QProcess capinfos;
+    capinfos.start(QStringLiteral("capinfos"), {"-T", "-r", "-c", "-M", path});
+    QVERIFY(capinfos.waitForFinished(30000));
+    QCOMPARE(capinfos.readAllStandardOutput(),
+             path.toUtf8() + '\t' + QByteArray::number(packets.size()) + '\n');
 }
 
 void TestTraceWriters::lapdDecoded_data()
