@@ -616,6 +616,10 @@ void TestEndToEnd::extcapInTshark()
                           "-o", "extcap.vezive_v1.rx:2", "-a", "duration:3", "-w", out});
     QVERIFY(tshark.waitForFinished(Generous));
     QVERIFY2(tshark.exitCode() == 0, tshark.readAllStandardError().constData());
+    // Stopped, the program has let the port go.
+    SerialDevice port;
+    port.setPortName(tester.terminal());
+    QTRY_VERIFY_WITH_TIMEOUT(port.open(QIODevice::ReadWrite), 10000);
 
     const TsharkRead read = readWithTshark(out);
     QVERIFY2(read.ok, qPrintable(read.error));
