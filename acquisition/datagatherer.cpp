@@ -8,6 +8,7 @@
 #include "capture/skiphandler.h"
 #include "capture/splithandler.h"
 #include "capture/unitfeeder.h"
+#include "device/outputfile.h"
 #include "device/serialdevice.h"
 #include "writers/rawhandler.h"
 #include "writers/tracefile.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-void closeAndDelete(QFile*& file)
+template <typename File> void closeAndDelete(File*& file)
 {
     if (!file)
         return;
@@ -34,7 +35,7 @@ void closeAndDelete(QFile*& file)
 DataGatherer::DataGatherer(QObject* parent)
     : QThread(parent), m_port(nullptr), m_inputFile(nullptr), m_rxRawFile(nullptr),
       m_syncRawFile(nullptr), m_messageHandler(nullptr), m_statHandler(nullptr),
-      m_traceFile(nullptr), m_openTraceAtStart(false), m_echoLength(0), m_cancelled(false)
+      m_traceFile(nullptr), m_echoLength(0), m_cancelled(false)
 {}
 
 DataGatherer::~DataGatherer()
@@ -63,6 +64,7 @@ void DataGatherer::cancel()
     QMutexLocker locker(&m_controlLock);
     m_finalMessage = QObject::tr("Cancelled");
     m_cancelled = true;
+    m_outputCancel.set();
     // A request stuck on the line (a silent tester, a write held by flow control) ends now
     // instead of at its own limit, or never.
     if (m_port)
@@ -120,9 +122,12 @@ bool DataGatherer::setUp()
         element->setMessageHandler(m_messageHandler);
         element->setStatHandler(m_statHandler);
     }
-    // Its failure has been posted through the writer.
-    if (m_openTraceAtStart && m_traceFile && !m_traceFile->openOnce())
-        return false;
+    // An output that cannot be opened is found before the source is read or the tester asked to
+    // stream, and a pipe or FIFO learns the format at once from the file header.
+    if (m_traceFile) {
+        m_traceFile->setCancelEvent(&m_outputCancel);
+        return m_traceFile->openOnce();
+    }
     return true;
 }
 
@@ -164,22 +169,29 @@ bool DataGatherer::openSource()
         return false;
     }
     qDebug("opened");
+    // A regular file that reads as ended before this size was cut short under the reader.
+    m_inputSize = m_inputFile->size();
     return true;
 }
 
 bool DataGatherer::openRawFiles()
 {
-    m_rxRawFile = new QFile(m_settings.outputFileName);
-    if (!m_rxRawFile->open(QIODevice::WriteOnly)) {
-        setFinalMessage(m_settings.outputFileName + QLatin1String(": ") +
-                        m_rxRawFile->errorString());
-        return false;
+    m_rxRawFile = new OutputFile(m_settings.outputFileName);
+    m_syncRawFile = new OutputFile(m_settings.syncFileName);
+    // Both are opened before either is emptied: a Sync file that cannot be opened leaves the RX
+    // file as it was.
+    for (OutputFile* file : {m_rxRawFile, m_syncRawFile}) {
+        file->setCancelEvent(&m_outputCancel);
+        if (!file->open()) {
+            setFinalMessage(file->fileName() + QLatin1String(": ") + file->errorString());
+            return false;
+        }
     }
-    m_syncRawFile = new QFile(m_settings.syncFileName);
-    if (!m_syncRawFile->open(QIODevice::WriteOnly)) {
-        setFinalMessage(m_settings.syncFileName + QLatin1String(": ") +
-                        m_syncRawFile->errorString());
-        return false;
+    for (OutputFile* file : {m_rxRawFile, m_syncRawFile}) {
+        if (!file->resize(0)) {
+            setFinalMessage(file->fileName() + QLatin1String(": ") + file->errorString());
+            return false;
+        }
     }
     return true;
 }
@@ -249,7 +261,6 @@ void DataGatherer::buildDeframers(SplitHandler* splitter, const TraceType& type)
     // A replay file is read far faster than a line delivers, so its records are collected and
     // written in large pieces; a live line's are written as they come.
     m_traceFile = writer.file;
-    m_openTraceAtStart = writer.openAtStart;
     if (m_traceFile)
         m_traceFile->setBuffered(m_settings.sourceType == RunSettings::FileSource);
 }
@@ -270,16 +281,16 @@ void DataGatherer::readLoop()
     ChainHandler* head = m_elements.first();
     QByteArray buffer(ReadBlockSize, '\0');
     char* data = buffer.data();
-    // A regular file that reads as ended before this size was cut short under the reader.
-    const qint64 inputSize = m_inputFile ? m_inputFile->size() : 0;
+    qint64 received = 0;
     while (keepRunning()) {
         qint64 n = 0;
         if (m_port) {
             n = m_port->readWithLineTimeouts(data, ReadBlockSize);
             if (n <= 0) {
-                endPortRead();
+                endPortRead(received);
                 break;
             }
+            received += n;
         } else {
             // The end is where a read comes back empty: atEnd() believes the size, which a
             // pipe or a /proc file does not have, and which a file cut short no longer has.
@@ -292,7 +303,7 @@ void DataGatherer::readLoop()
                 break;
             }
             if (n == 0) {
-                if (m_inputFile->pos() < inputSize)
+                if (m_inputFile->pos() < m_inputSize)
                     setFinalMessage(QCoreApplication::translate("QObject", "Cannot read file ") +
                                     m_settings.inputFileName + QLatin1Char(':') +
                                     QObject::tr("File got shorter while it was read"));
@@ -309,15 +320,26 @@ void DataGatherer::readLoop()
     }
 }
 
-void DataGatherer::endPortRead()
+void DataGatherer::endPortRead(qint64 received)
 {
     const QString error = m_port->errorString();
     const bool stopped = m_port->isCancelled();
-    QMutexLocker locker(&m_controlLock);
-    // Neither a silent line nor the read that Stop itself ended may wipe out "Cancelled".
-    if (m_cancelled && (error.isEmpty() || stopped))
-        return;
-    m_finalMessage = error;
+    const QString silence = QObject::tr("No data from the tester for %1 s").arg(SilenceSeconds);
+    {
+        QMutexLocker locker(&m_controlLock);
+        // Neither a silent line nor the read that Stop itself ended may wipe out "Cancelled".
+        if (m_cancelled && (error.isEmpty() || stopped))
+            return;
+        if (!error.isEmpty() || received == 0) {
+            // A port that never gave a byte is no tester at all: that is an error.
+            m_finalMessage =
+                error.isEmpty() ? m_settings.portName + QLatin1String(": ") + silence : error;
+            return;
+        }
+    }
+    // A tester that streamed and then fell silent ends the run normally, saying so.
+    if (m_messageHandler)
+        m_messageHandler->postMessage(silence);
 }
 
 void DataGatherer::destroyChain()

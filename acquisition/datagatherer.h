@@ -2,6 +2,7 @@
 #define DATAGATHERER_H
 
 #include "acquisition/runsettings.h"
+#include "device/event.h"
 
 #include <QList>
 #include <QMutex>
@@ -10,6 +11,7 @@
 
 class ChainHandler;
 class MessageHandler;
+class OutputFile;
 class QFile;
 class SerialDevice;
 class SplitHandler;
@@ -26,6 +28,8 @@ class DataGatherer : public QThread
     Q_OBJECT
 public:
     static constexpr int ReadBlockSize = 4096;
+    // A port read waits about a millisecond per byte asked for: this much silence ends a run.
+    static constexpr int SilenceSeconds = (ReadBlockSize + 500) / 1000;
 
     explicit DataGatherer(QObject* parent = nullptr);
     ~DataGatherer() override;
@@ -76,7 +80,7 @@ private:
     void buildDeframers(SplitHandler* splitter, const TraceType& type);
     void sendCommand();
     void readLoop();
-    void endPortRead();
+    void endPortRead(qint64 received);
     void destroyChain();
     void release();
 
@@ -88,14 +92,16 @@ private:
     QString m_request;
     SerialDevice* m_port; // set and cleared under m_controlLock: cancel() signals it
     QFile* m_inputFile;
-    QFile* m_rxRawFile;
-    QFile* m_syncRawFile;
+    qint64 m_inputSize = 0; // of the replay file when it was opened
+    OutputFile* m_rxRawFile;
+    OutputFile* m_syncRawFile;
     QList<ChainHandler*> m_elements;
     MessageHandler* m_messageHandler; // not owned
     StatHandler* m_statHandler;       // not owned
     TraceFile* m_traceFile;           // the writer's output file, if it has one
-    bool m_openTraceAtStart;
     int m_echoLength;
+    // Set by cancel(): ends a wait for a reader of a FIFO or pipe that the output goes to.
+    Event m_outputCancel;
 
     // Shared with cancel() on another thread. A cancel before the read loop starts (during
     // set-up, even before run()) stands, so there is no separate run flag to set.

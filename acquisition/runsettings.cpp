@@ -1,8 +1,18 @@
 #include "acquisition/runsettings.h"
 
 #include "acquisition/tracetypes.h"
+#include "device/outputfile.h"
 
 #include <QCoreApplication>
+
+namespace {
+
+QString windowText(const char* text)
+{
+    return QCoreApplication::translate("VarodariDoro", text);
+}
+
+} // namespace
 
 bool readTimeslot(const QString& text, unsigned char* timeslot)
 {
@@ -17,9 +27,10 @@ bool readTimeslot(const QString& text, unsigned char* timeslot)
 bool readMinPacketLength(const QString& text, unsigned short* length)
 {
     bool ok = false;
-    const qulonglong value = text.toULong(&ok, 10);
+    const qulonglong value = text.toULongLong(&ok, 10);
+    ok = ok && value <= MaxMinPacketLength;
     if (length)
-        *length = ok ? static_cast<unsigned short>(value & 0xFFFF) : 0;
+        *length = ok ? static_cast<unsigned short>(value) : 0;
     return ok;
 }
 
@@ -28,11 +39,51 @@ QString optionProblem(const TraceType& type, const QString& fileName, const QStr
 {
     if (type.writesSyncFile) {
         if (fileName.isEmpty())
-            return QCoreApplication::translate("VarodariDoro", "RX file name isn't specified");
+            return windowText(QT_TRANSLATE_NOOP("VarodariDoro", "RX file name isn't specified"));
         if (syncFileName.isEmpty())
-            return QCoreApplication::translate("VarodariDoro", "Sync file name isn't specified");
+            return windowText(QT_TRANSLATE_NOOP("VarodariDoro", "Sync file name isn't specified"));
     }
-    if (type.usesMinLength && !readMinPacketLength(minPacketLengthText, nullptr))
-        return QCoreApplication::translate("VarodariDoro", "Wrong min. packet length");
+    if (type.usesMinLength && !readMinPacketLength(minPacketLengthText, nullptr)) {
+        bool number = false;
+        minPacketLengthText.toULongLong(&number, 10);
+        return number ? windowText(QT_TRANSLATE_NOOP("VarodariDoro",
+                                                     "Min. packet length must be from 0 to 65535"))
+                      : windowText(QT_TRANSLATE_NOOP("VarodariDoro", "Wrong min. packet length"));
+    }
+    if (type.writesFile && fileName.isEmpty())
+        return windowText(QT_TRANSLATE_NOOP("VarodariDoro", "File name isn't specified"));
+    return QString();
+}
+
+QString fileClash(const RunSettings& run)
+{
+    const TraceType* type = traceType(run.traceType);
+    struct Role
+    {
+        QString what;
+        QString name;
+    };
+    QList<Role> roles;
+    if (run.sourceType == RunSettings::FileSource)
+        roles.append(
+            {windowText(QT_TRANSLATE_NOOP("VarodariDoro", "input file")), run.inputFileName});
+    else
+        roles.append({windowText(QT_TRANSLATE_NOOP("VarodariDoro", "port")), run.portName});
+    if (type && type->writesFile)
+        roles.append({type->writesSyncFile
+                          ? windowText(QT_TRANSLATE_NOOP("VarodariDoro", "RX file"))
+                          : windowText(QT_TRANSLATE_NOOP("VarodariDoro", "trace file")),
+                      run.outputFileName});
+    if (type && type->writesSyncFile)
+        roles.append(
+            {windowText(QT_TRANSLATE_NOOP("VarodariDoro", "Sync file")), run.syncFileName});
+    for (qsizetype i = 0; i < roles.size(); ++i) {
+        for (qsizetype j = i + 1; j < roles.size(); ++j) {
+            if (isSameFile(roles[i].name, roles[j].name))
+                return windowText(QT_TRANSLATE_NOOP("VarodariDoro",
+                                                    "The %1 and the %2 are the same file: %3"))
+                    .arg(roles[j].what, roles[i].what, roles[j].name);
+        }
+    }
     return QString();
 }

@@ -37,15 +37,23 @@ struct RunSettings
 // A timeslot from 0 to 31 in decimal; false for anything else.
 bool readTimeslot(const QString& text, unsigned char* timeslot);
 
-// A min. packet length as a run takes it: an unsigned decimal number, cut to 16 bits. False
-// for text that is no such number.
+constexpr qulonglong MaxMinPacketLength = 0xFFFF;
+
+// A min. packet length as a run takes it: an unsigned decimal number up to 65535. False for
+// text that is no such number, and for a larger one, which would otherwise wrap.
 bool readMinPacketLength(const QString& text, unsigned short* length);
 
 struct TraceType;
 
 // The window's checks of the options a user types, with its messages; empty when a run can
-// start. Raw needs both file names; the other types a readable min. packet length.
+// start. Raw needs both file names, the other file types one, and every type that has one a
+// min. packet length from 0 to 65535.
 QString optionProblem(const TraceType& type, const QString& fileName, const QString& syncFileName,
                       const QString& minPacketLengthText);
+
+// The first pair of the run's input file or port, trace file and Sync file that are one file on
+// the disk (by device and inode, so links and other spellings are caught), as a message; empty
+// when there is none. Checked before anything is opened: writing would destroy the other.
+QString fileClash(const RunSettings& run);
 
 #endif

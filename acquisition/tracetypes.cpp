@@ -25,9 +25,8 @@ BuiltWriter buildPcap(const WriterSetup& s)
 
 BuiltWriter buildPcapng(const WriterSetup& s)
 {
-    auto* writer = new PcapngHandler(s.timeReference, s.fileName, s.linkType, s.minPacketLength,
-                                     s.rxTimeslot, s.syncTimeslot);
-    return {writer, &writer->traceFile(), true};
+    return buildFileWriter(new PcapngHandler(s.timeReference, s.fileName, s.linkType,
+                                             s.minPacketLength, s.rxTimeslot, s.syncTimeslot));
 }
 
 BuiltWriter buildToshiba(const WriterSetup& s)
@@ -64,13 +63,13 @@ const LinkType LinkTypes[] = {
 const QList<TraceType>& traceTypes()
 {
     using namespace TraceTypes;
-    // name, extension, file, sync file, link type, min. length, writer
+    // name, extension, file, sync file, link type, min. length, writer, seeks back
     static const QList<TraceType> table{
         {Raw, "raw", "raw", true, true, false, false, nullptr},
         {Pcap, "pcap", "pcap", true, false, true, true, buildPcap},
         {Toshiba, "toshiba", "txt", true, false, false, true, buildToshiba},
         {I4b, "i4b", "i4b", true, false, false, true, buildI4b},
-        {I7, "i7", "i7", true, false, false, true, buildI7},
+        {I7, "i7", "i7", true, false, false, true, buildI7, true},
         {Loopback, "loopback", "", false, false, true, true, buildLoopback},
         {Pcapng, "pcapng", "pcapng", true, false, true, true, buildPcapng},
     };

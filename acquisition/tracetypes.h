@@ -39,9 +39,6 @@ struct BuiltWriter
 {
     ChainHandler* element = nullptr;
     TraceFile* file = nullptr;
-    // Created with its header when the run starts rather than by the first frame, so a reader
-    // of a FIFO learns the interfaces at once.
-    bool openAtStart = false;
 };
 
 // Everything that differs between trace types, one row each.
@@ -56,6 +53,8 @@ struct TraceType
     bool usesMinLength;
     // Null for Raw, which taps the channels' octets instead of deframing them.
     BuiltWriter (*buildWriter)(const WriterSetup& setup);
+    // The writer completes its file header at the end: the file cannot be a pipe.
+    bool seeksBack = false;
 };
 
 // The row of a trace type number, null outside the table.

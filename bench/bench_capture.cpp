@@ -337,11 +337,15 @@ int replayChild(const TraceKind& kind, const QString& inPath, const QString& out
     std::printf("seconds %.9f\n", seconds(start, stop));
     std::printf("cpu-seconds %.9f\n", cpuStop - cpuStart);
     std::printf("peak-rss-kb %lld\n", static_cast<long long>(peakRssKilobytes()));
-    std::printf("packets %u\n", stats.value(StatHandler::Packets));
-    std::printf("bytes %u\n", stats.value(StatHandler::Bytes));
-    std::printf("bad-crc %u\n", stats.value(StatHandler::BadCrc));
-    std::printf("errored-length %u\n", stats.value(StatHandler::ErroredLength));
-    std::printf("too-large %u\n", stats.value(StatHandler::TooLarge));
+    std::printf("packets %llu\n",
+                static_cast<unsigned long long>(stats.value(StatHandler::Packets)));
+    std::printf("bytes %llu\n", static_cast<unsigned long long>(stats.value(StatHandler::Bytes)));
+    std::printf("bad-crc %llu\n",
+                static_cast<unsigned long long>(stats.value(StatHandler::BadCrc)));
+    std::printf("errored-length %llu\n",
+                static_cast<unsigned long long>(stats.value(StatHandler::ErroredLength)));
+    std::printf("too-large %llu\n",
+                static_cast<unsigned long long>(stats.value(StatHandler::TooLarge)));
     while (messages.hasMessages()) {
         const Message message = messages.takeMessage();
         std::printf("%s %s\n", message.isError() ? "error" : "log", qPrintable(message.text()));

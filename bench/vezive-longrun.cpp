@@ -14,6 +14,7 @@
 #include "capture/stathandler.h"
 #include "capture/streamencoder.h"
 #include "capture/unitfeeder.h"
+#include "device/outputfile.h"
 #include "writers/rawhandler.h"
 
 #include <QCommandLineParser>
@@ -153,7 +154,7 @@ constexpr int CounterCount = 5;
 // The counters in StatHandler order, as vezive-capture prints them.
 const char* const CounterNames[CounterCount] = {"Packets", "Bytes", "Errored length", "Bad CRC",
                                                 "Too large"};
-using Counters = std::array<quint32, CounterCount>;
+using Counters = std::array<quint64, CounterCount>;
 
 QString countersText(const Counters& counters)
 {
@@ -269,15 +270,15 @@ ReferenceRun runReference(const QString& stream, const TraceType& type, const QS
     MessageHandler messages;
     StatHandler stats;
     {
-        QFile rxFile(out);
-        QFile syncFile(syncOut);
+        OutputFile rxFile(out);
+        OutputFile syncFile(syncOut);
         SplitHandler split;
         HdlcHandler rx(0);
         HdlcHandler sync(1);
         std::unique_ptr<ChainHandler> rxEnd;
         std::unique_ptr<ChainHandler> syncEnd;
         if (!type.buildWriter) {
-            if (!rxFile.open(QIODevice::WriteOnly) || !syncFile.open(QIODevice::WriteOnly)) {
+            if (!rxFile.open() || !rxFile.resize(0) || !syncFile.open() || !syncFile.resize(0)) {
                 run.failure = QStringLiteral("cannot create the reference raw files");
                 return run;
             }

@@ -21,10 +21,10 @@ void ChainHandler::postError(const QString& text)
         m_messageHandler->postError(text);
 }
 
-void ChainHandler::addStat(int count, int index)
+void ChainHandler::addStat(quint64 count, int index)
 {
     if (m_statHandler)
-        m_statHandler->add(static_cast<unsigned>(count), index);
+        m_statHandler->add(count, index);
 }
 
 void ChainHandler::passCopy(const QByteArray& data, int from, int len)

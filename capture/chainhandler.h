@@ -25,7 +25,7 @@ public:
 
     void postMessage(const QString& text);
     void postError(const QString& text);
-    void addStat(int count, int index);
+    void addStat(quint64 count, int index);
     void countStat(int index) { addStat(1, index); }
 
 protected:
@@ -39,7 +39,7 @@ protected:
     void passCopy(const QByteArray& data, int from, int len);
 
     ChainHandler* m_next;
-    unsigned m_byteTotal;
+    quint64 m_byteTotal;
     MessageHandler* m_messageHandler;
     StatHandler* m_statHandler;
 

@@ -1,8 +1,8 @@
 #include "capture/faultytraffic.h"
 
 #include "capture/hdlchandler.h"
-#include "capture/signallingtraffic.h"
 #include "capture/streamencoder.h"
+#include "capture/traffic.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ void FaultyTraffic::addGap(ChannelEncoder& encoder, int flags)
     encoder.addFlags(flags);
 }
 
-void FaultyTraffic::fill(ChannelEncoder& encoder, SignallingTraffic& traffic, quint64 bits)
+void FaultyTraffic::fill(ChannelEncoder& encoder, Traffic& traffic, quint64 bits)
 {
     while (encoder.bitCount() < bits) {
         addFrame(encoder, traffic.nextFrame());

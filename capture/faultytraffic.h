@@ -6,7 +6,7 @@
 #include <QRandomGenerator>
 
 class ChannelEncoder;
-class SignallingTraffic;
+class Traffic;
 
 // How often each fault comes on a channel, in frames (0: never), and how long an idle run is.
 struct FaultPlan
@@ -43,7 +43,7 @@ public:
     // The idle run after the last frame, if due, then flags more flags.
     void addGap(ChannelEncoder& encoder, int flags);
     // Frames and the flags between them until the encoder holds at least bits bits.
-    void fill(ChannelEncoder& encoder, SignallingTraffic& traffic, quint64 bits);
+    void fill(ChannelEncoder& encoder, Traffic& traffic, quint64 bits);
 
     quint64 frames() const { return m_frames; }
     // Frames that had the fault; for NoFault, those sent as they are, and idle runs for IdleRun.

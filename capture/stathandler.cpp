@@ -8,7 +8,7 @@ StatHandler::StatHandler(QObject* parent, const char* name) : QObject(parent), m
         setObjectName(QString::fromLatin1(name));
 }
 
-void StatHandler::add(unsigned count, int index)
+void StatHandler::add(quint64 count, int index)
 {
     if (index < 0 || index >= CounterCount)
         return;
@@ -20,7 +20,7 @@ void StatHandler::reset()
 {
     // Called between runs only, but the lock costs nothing and keeps a late writer harmless.
     QMutexLocker locker(&m_lock);
-    for (quint32& counter : m_counters)
+    for (quint64& counter : m_counters)
         counter = 0;
 }
 
@@ -31,7 +31,7 @@ QString StatHandler::text(int index)
     return QString::number(value(index));
 }
 
-quint32 StatHandler::value(int index)
+quint64 StatHandler::value(int index)
 {
     if (index < 0 || index >= CounterCount)
         return 0;

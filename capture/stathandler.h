@@ -23,16 +23,17 @@ public:
 
     explicit StatHandler(QObject* parent = nullptr, const char* name = nullptr);
 
-    // Counters wrap modulo 2^32. Indices outside 0..5 are ignored.
-    void add(unsigned count, int index);
+    // 64-bit counters: days of capture at full rate stay far from wrapping. Indices outside
+    // 0..5 are ignored.
+    void add(quint64 count, int index);
     void reset();
     // The empty string for index 0 (and any index outside 1..5), otherwise the plain decimal value.
     QString text(int index);
-    quint32 value(int index);
+    quint64 value(int index);
 
 private:
     QMutex m_lock;
-    quint32 m_counters[CounterCount];
+    quint64 m_counters[CounterCount];
 };
 
 #endif

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -60,9 +61,22 @@ bool IOBase::open(const QString& name)
         close();
 
     const QByteArray path = QFile::encodeName(name);
+    // Only a terminal is a port: a file or another device given by mistake would be written to.
+    struct stat info
+    {
+    };
+    if (::stat(path.constData(), &info) == 0 && !S_ISCHR(info.st_mode)) {
+        fail(0, ENOTTY);
+        return false;
+    }
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         fail(0, errno);
+        return false;
+    }
+    if (!::isatty(fd)) {
+        ::close(fd);
+        fail(0, ENOTTY);
         return false;
     }
     // TIOCEXCL does not stop root; the lock keeps out every other opener that locks, root too.

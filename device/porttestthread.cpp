@@ -6,6 +6,27 @@
 #include <QMutexLocker>
 #include <QTextStream>
 
+namespace {
+
+// The tester's lines as text a log can show: a control character or anything else that is not
+// printable appears as an escape, never as itself (a terminal would act on it).
+QString printable(const QString& line)
+{
+    QString out;
+    out.reserve(line.size());
+    for (const QChar c : line) {
+        if (c.isPrint())
+            out += c;
+        else if (c.unicode() < 0x100)
+            out += QString::asprintf("\\x%02x", unsigned(c.unicode()));
+        else
+            out += QString::asprintf("\\u%04x", unsigned(c.unicode()));
+    }
+    return out;
+}
+
+} // namespace
+
 PortTestThread::PortTestThread(PortTestOwner* owner, QObject* parent)
     : QThread(parent), m_owner(owner), m_device(nullptr), m_cancelled(false), m_failed(false)
 {}
@@ -142,12 +163,12 @@ bool PortTestThread::dialogue(SerialDevice& device)
             return false;
     }
     log(QObject::tr("Device found!"));
-    log(QObject::tr(" Date: ") + date);
+    log(QObject::tr(" Date: ") + printable(date));
     for (int i = 0; i < 4; ++i) {
         QString line;
         if (!readLine(&line))
             return false;
-        log(QLatin1Char(' ') + line);
+        log(QLatin1Char(' ') + printable(line));
     }
     for (int i = 0; i < 2; ++i) {
         if (!readLine(nullptr))

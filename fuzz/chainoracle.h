@@ -42,7 +42,7 @@ struct ChainExpectation
     QByteArray syncOctets;
     // In the order the writer gets them.
     QList<StampedPacket> packets;
-    quint32 counts[StatHandler::CounterCount] = {};
+    quint64 counts[StatHandler::CounterCount] = {};
 };
 
 class ChainOracle

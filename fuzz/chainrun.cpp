@@ -4,11 +4,11 @@
 #include "acquisition/tracetypes.h"
 #include "capture/headerhandler.h"
 #include "capture/messagehandler.h"
-#include "writers/rawhandler.h"
 #include "capture/skiphandler.h"
 #include "capture/splithandler.h"
 #include "capture/unitfeeder.h"
 #include "chainoracle.h"
+#include "device/outputfile.h"
 #include "fuzzcheck.h"
 #include "fuzzenvironment.h"
 #include "testchains.h"
@@ -18,6 +18,7 @@
 #include "writers/i7handler.h"
 #include "writers/loopbackhandler.h"
 #include "writers/pcaphandler.h"
+#include "writers/rawhandler.h"
 #include "writers/toshibahandler.h"
 
 #include <memory>
@@ -202,7 +203,7 @@ QString settingsFile()
 struct Outcome
 {
     QStringList messages;
-    quint32 counts[StatHandler::CounterCount] = {};
+    quint64 counts[StatHandler::CounterCount] = {};
     QString output;
     QString syncOutput;
 };
@@ -313,7 +314,7 @@ void checkOutcome(WriterKind kind, quint16 minLength, const ChainExpectation& ex
                  QStringLiteral("messages [%1], expected [%2]")
                      .arg(messages.join(QLatin1Char('|')), want.join(QLatin1Char('|'))));
     FUZZ_REQUIRE(outcome.counts[StatHandler::Packets] == packetsStat &&
-                     outcome.counts[StatHandler::Bytes] == quint32(bytesStat),
+                     outcome.counts[StatHandler::Bytes] == quint64(bytesStat),
                  QStringLiteral("packets %1 bytes %2, expected %3 and %4")
                      .arg(outcome.counts[StatHandler::Packets])
                      .arg(outcome.counts[StatHandler::Bytes])
@@ -391,8 +392,8 @@ ChainRun runElements(const ChainInput& input, ChainSource source)
         elements.emplace_back(element);
         return element;
     };
-    std::unique_ptr<QFile> rxFile;
-    std::unique_ptr<QFile> syncFile;
+    std::unique_ptr<OutputFile> rxFile;
+    std::unique_ptr<OutputFile> syncFile;
 
     ChainHandler* head = nullptr;
     auto* splitter = new SplitHandler;
@@ -409,9 +410,9 @@ ChainRun runElements(const ChainInput& input, ChainSource source)
     StampedSink* tee = nullptr;
     TraceFile* traceFile = nullptr;
     if (kind == WriterKind::RawTaps) {
-        rxFile = std::make_unique<QFile>(output);
-        syncFile = std::make_unique<QFile>(syncOutput);
-        FUZZ_REQUIRE(rxFile->open(QIODevice::WriteOnly) && syncFile->open(QIODevice::WriteOnly),
+        rxFile = std::make_unique<OutputFile>(output);
+        syncFile = std::make_unique<OutputFile>(syncOutput);
+        FUZZ_REQUIRE(rxFile->open() && rxFile->resize(0) && syncFile->open() && syncFile->resize(0),
                      output);
         splitter->setNext(add(new RawHandler(rxFile.get(), QStringLiteral("Rx"))));
         splitter->setSecondNext(add(new RawHandler(syncFile.get(), QStringLiteral("Sync"))));

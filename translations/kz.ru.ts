@@ -164,35 +164,40 @@
         <translation>Превышение длины</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="64"/>
+        <location filename="../acquisition/datagatherer.cpp" line="65"/>
         <source>Cancelled</source>
         <translation>Отменено</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="148"/>
+        <location filename="../acquisition/datagatherer.cpp" line="153"/>
         <source>Port isn&apos;t initialized</source>
         <translation>Порт не инициализирован</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="156"/>
+        <location filename="../acquisition/datagatherer.cpp" line="161"/>
         <source>File doesn&apos;t exist</source>
         <translation>Файл не существует</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="163"/>
+        <location filename="../acquisition/datagatherer.cpp" line="168"/>
         <source>Cannot open input file</source>
         <translation>Не удаётся открыть входной файл</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="289"/>
-        <location filename="../acquisition/datagatherer.cpp" line="296"/>
+        <location filename="../acquisition/datagatherer.cpp" line="300"/>
+        <location filename="../acquisition/datagatherer.cpp" line="307"/>
         <source>Cannot read file </source>
         <translation>Не удаётся прочитать файл </translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="298"/>
+        <location filename="../acquisition/datagatherer.cpp" line="309"/>
         <source>File got shorter while it was read</source>
         <translation>Файл стал короче во время чтения</translation>
+    </message>
+    <message>
+        <location filename="../acquisition/datagatherer.cpp" line="327"/>
+        <source>No data from the tester for %1 s</source>
+        <translation>Нет данных от тестера в течение %1 с</translation>
     </message>
     <message>
         <location filename="../capture/headerhandler.cpp" line="23"/>
@@ -200,16 +205,17 @@
         <translation>Ошибка чтения заголовка ATU. Неверные данные. Остановка.</translation>
     </message>
     <message>
-        <location filename="../writers/rawhandler.cpp" line="36"/>
+        <location filename="../writers/rawhandler.cpp" line="15"/>
         <location filename="../writers/writertotals.cpp" line="20"/>
         <source>bytes written</source>
         <translation>байт записано</translation>
     </message>
     <message>
-        <location filename="../writers/rawhandler.cpp" line="45"/>
-        <location filename="../writers/tracefile.cpp" line="66"/>
-        <location filename="../writers/tracefile.cpp" line="119"/>
-        <location filename="../writers/tracefile.cpp" line="138"/>
+        <location filename="../writers/rawhandler.cpp" line="24"/>
+        <location filename="../writers/tracefile.cpp" line="44"/>
+        <location filename="../writers/tracefile.cpp" line="58"/>
+        <location filename="../writers/tracefile.cpp" line="103"/>
+        <location filename="../writers/tracefile.cpp" line="133"/>
         <source>Cannot write file </source>
         <translation>Не удаётся записать файл </translation>
     </message>
@@ -244,34 +250,39 @@
         <translation>Не удаётся открыть петлевой адаптер </translation>
     </message>
     <message>
-        <location filename="../writers/tracefile.cpp" line="55"/>
+        <location filename="../writers/tracefile.cpp" line="36"/>
         <source>Cannot open file </source>
         <translation>Не удаётся открыть файл </translation>
     </message>
     <message>
-        <location filename="../device/porttestthread.cpp" line="61"/>
+        <location filename="../writers/tracefile.cpp" line="59"/>
+        <source>its header cannot state a length past %1 bytes</source>
+        <translation>заголовок файла не может указать длину больше %1 байт</translation>
+    </message>
+    <message>
+        <location filename="../device/porttestthread.cpp" line="82"/>
         <source>Port isn&apos;t set</source>
         <translation>Порт не задан</translation>
     </message>
     <message>
-        <location filename="../device/porttestthread.cpp" line="121"/>
-        <location filename="../device/porttestthread.cpp" line="134"/>
+        <location filename="../device/porttestthread.cpp" line="142"/>
+        <location filename="../device/porttestthread.cpp" line="155"/>
         <source>Writing timeout</source>
         <translation>Тайм-аут записи</translation>
     </message>
     <message>
-        <location filename="../device/porttestthread.cpp" line="127"/>
-        <location filename="../device/porttestthread.cpp" line="138"/>
+        <location filename="../device/porttestthread.cpp" line="148"/>
+        <location filename="../device/porttestthread.cpp" line="159"/>
         <source>Reading timeout</source>
         <translation>Тайм-аут чтения</translation>
     </message>
     <message>
-        <location filename="../device/porttestthread.cpp" line="144"/>
+        <location filename="../device/porttestthread.cpp" line="165"/>
         <source>Device found!</source>
         <translation>Устройство найдено!</translation>
     </message>
     <message>
-        <location filename="../device/porttestthread.cpp" line="145"/>
+        <location filename="../device/porttestthread.cpp" line="166"/>
         <source> Date: </source>
         <translation> Дата: </translation>
     </message>
@@ -330,37 +341,77 @@
         <translation>Очистить журнал сообщений</translation>
     </message>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="213"/>
+        <location filename="../ui/varodaridoro.cpp" line="215"/>
         <source>Error</source>
         <translation>Ошибка</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="31"/>
+        <location filename="../acquisition/runsettings.cpp" line="42"/>
         <source>RX file name isn&apos;t specified</source>
         <translation>Не указано имя файла RX</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="33"/>
+        <location filename="../acquisition/runsettings.cpp" line="44"/>
         <source>Sync file name isn&apos;t specified</source>
         <translation>Не указано имя файла Sync</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="36"/>
+        <location filename="../acquisition/runsettings.cpp" line="49"/>
+        <source>Min. packet length must be from 0 to 65535</source>
+        <translation>Мин. длина пакета должна быть от 0 до 65535</translation>
+    </message>
+    <message>
+        <location filename="../acquisition/runsettings.cpp" line="51"/>
         <source>Wrong min. packet length</source>
         <translation>Неверная мин. длина пакета</translation>
     </message>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="275"/>
+        <location filename="../acquisition/runsettings.cpp" line="54"/>
+        <source>File name isn&apos;t specified</source>
+        <translation>Не указано имя файла</translation>
+    </message>
+    <message>
+        <location filename="../acquisition/runsettings.cpp" line="69"/>
+        <source>input file</source>
+        <translation>входной файл</translation>
+    </message>
+    <message>
+        <location filename="../acquisition/runsettings.cpp" line="71"/>
+        <source>port</source>
+        <translation>порт</translation>
+    </message>
+    <message>
+        <location filename="../acquisition/runsettings.cpp" line="74"/>
+        <source>RX file</source>
+        <translation>файл RX</translation>
+    </message>
+    <message>
+        <location filename="../acquisition/runsettings.cpp" line="75"/>
+        <source>trace file</source>
+        <translation>файл трассы</translation>
+    </message>
+    <message>
+        <location filename="../acquisition/runsettings.cpp" line="79"/>
+        <source>Sync file</source>
+        <translation>файл Sync</translation>
+    </message>
+    <message>
+        <location filename="../acquisition/runsettings.cpp" line="83"/>
+        <source>The %1 and the %2 are the same file: %3</source>
+        <translation>Совпадают %1 и %2: %3</translation>
+    </message>
+    <message>
+        <location filename="../ui/varodaridoro.cpp" line="277"/>
         <source>Data gathering error</source>
         <translation>Ошибка сбора данных</translation>
     </message>
     <message>
-        <location filename="../device/porttestthread.cpp" line="175"/>
+        <location filename="../device/porttestthread.cpp" line="196"/>
         <source>Port test successful</source>
         <translation>Тест порта пройден успешно</translation>
     </message>
     <message>
-        <location filename="../device/porttestthread.cpp" line="179"/>
+        <location filename="../device/porttestthread.cpp" line="200"/>
         <source>Cannot set </source>
         <translation>Не удаётся настроить порт </translation>
     </message>

@@ -205,9 +205,11 @@ bool VarodariDoro::validate()
     const TraceFields* fields = traceFields(dataType->currentIndex());
     if (!fields)
         return true;
-    const QString problem = optionProblem(
+    QString problem = optionProblem(
         *traceType(dataType->currentIndex()), textOf(fields->file), textOf(fields->syncFile),
         fields->minPacketLength ? fields->minPacketLength->text() : QString());
+    if (problem.isEmpty())
+        problem = fileClash(runSettings());
     if (problem.isEmpty())
         return true;
     raiseError(tr("Error"), problem);

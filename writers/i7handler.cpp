@@ -6,12 +6,16 @@
 
 I7Handler::I7Handler(HdlcHandler* timeReference, const QString& fileName,
                      unsigned short minPacketLength)
-    : TraceWriter(timeReference, fileName, QByteArray(FileHeaderSize, '\0'), minPacketLength, true)
-{}
+    : TraceWriter(timeReference, fileName, fileHeader(FileHeaderSize), minPacketLength, true)
+{
+    // A valid header from the start, its length kept current: a run killed before the end
+    // still leaves a file that reads whole up to its last written record.
+    m_file.setLengthField(FileLengthOffset);
+}
 
 I7Handler::~I7Handler()
 {
-    if (!m_file.exists())
+    if (!m_file.exists() || !frameCame())
         return;
     // The header holds the file length, so it can only be completed now. A file whose writes
     // failed has been cut back to its last whole record; its header states that length.

@@ -3,9 +3,9 @@
 
 #include "writers/tracewriter.h"
 
-// Writes an I7 trace: a 260-byte file header, left zero while the run goes on and completed with
-// the file length when the writer is destroyed, then one record per frame of either channel.
-// The file is created by the first frame long enough to be written.
+// Writes an I7 trace: a 260-byte file header whose length field follows every write and is
+// completed when the writer is destroyed, then one record per frame of either channel. The
+// file never grows past the 4 GiB the field can state: the run ends with an error instead.
 class I7Handler : public TraceWriter
 {
 public:
@@ -13,6 +13,7 @@ public:
     static constexpr int RecordHeaderSize = 12;
     static constexpr int ClosingBytes = 2;
     static constexpr quint32 HeaderConstant = 300;
+    static constexpr int FileLengthOffset = 12;
 
     I7Handler(HdlcHandler* timeReference, const QString& fileName, unsigned short minPacketLength);
     ~I7Handler() override;

@@ -68,7 +68,7 @@ void LoopbackHandler::process(QByteArray& data, int len)
         return;
     }
     countStat(StatHandler::Packets);
-    addStat(int(frameLength) + ByteOverhead, StatHandler::Bytes);
+    addStat(quint64(frameLength) + ByteOverhead, StatHandler::Bytes);
 }
 
 bool LoopbackHandler::open()

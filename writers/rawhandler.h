@@ -3,7 +3,7 @@
 
 #include "capture/chainhandler.h"
 
-class QFile;
+class OutputFile;
 
 // Appends every byte it is given to a file, counts it and passes the same bytes on. After a
 // failed write it reports once and stops writing and passing on, so the file and the counts
@@ -11,12 +11,12 @@ class QFile;
 class RawHandler : public ChainHandler
 {
 public:
-    RawHandler(QFile* file, const QString& label);
+    RawHandler(OutputFile* file, const QString& label);
     ~RawHandler() override;
     void process(QByteArray& data, int len) override;
 
 private:
-    QFile* m_file; // not owned
+    OutputFile* m_file; // not owned
     QString m_label;
     bool m_failed;
 };

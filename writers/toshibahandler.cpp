@@ -47,7 +47,7 @@ QTime ToshibaHandler::localTime()
     return m_cachedTime.addMSecs(int(stamp.microseconds / 1000));
 }
 
-QByteArray ToshibaHandler::record(quint32 number, const QTime& time, int tag, const char* frame,
+QByteArray ToshibaHandler::record(quint64 number, const QTime& time, int tag, const char* frame,
                                   int length)
 {
     QByteArray out;

@@ -19,7 +19,7 @@ public:
 
     // One record as the file holds it. time is local wall-clock time; hundredths of a second
     // are taken from it, truncated.
-    static QByteArray record(quint32 number, const QTime& time, int tag, const char* frame,
+    static QByteArray record(quint64 number, const QTime& time, int tag, const char* frame,
                              int length);
 
 private:

@@ -1,41 +1,22 @@
 #include "writers/tracefile.h"
 
 #include "capture/chainhandler.h"
+#include "writers/littleendian.h"
 #include "writers/writertotals.h"
 
 #include <algorithm>
 #include <cstring>
 #include <QObject>
 
-namespace {
-
-// Writes as much of data as the system takes and returns how much that was.
-qint64 writeWhatFits(QFileDevice& file, const char* data, qint64 len)
-{
-    qint64 done = 0;
-    while (done < len) {
-        const qint64 written = file.write(data + done, len - done);
-        if (written <= 0)
-            break;
-        done += written;
-    }
-    return done;
-}
-
-} // namespace
-
 TraceFile::TraceFile(ChainHandler* owner, WriterTotals* totals, const QString& fileName,
                      const QByteArray& fileHeader)
     : m_owner(owner), m_totals(totals), m_fileName(fileName), m_fileHeader(fileHeader),
-      m_failed(false), m_size(0), m_records(0), m_buffered(false), m_openRecord(-1)
+      m_file(fileName), m_failed(false), m_size(0), m_records(0), m_buffered(false),
+      m_openRecord(-1)
 {}
 
-TraceFile::~TraceFile()
-{
-    // The owner has flushed: what is still collected here has nobody left to count it.
-    if (m_file)
-        m_file->close();
-}
+// The owner has flushed: what is still collected here has nobody left to count it.
+TraceFile::~TraceFile() = default;
 
 void TraceFile::setBuffered(bool on)
 {
@@ -46,23 +27,20 @@ void TraceFile::setBuffered(bool on)
 
 bool TraceFile::openOnce()
 {
-    if (m_file || m_failed)
+    if (exists() || m_failed)
         return usable();
-    auto file = std::make_unique<QFile>(m_fileName);
-    // Unbuffered in QFile: a write returns only once the system has the bytes, so a full disk
-    // shows at the write that hit it.
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        fail(QObject::tr("Cannot open file ") + m_fileName + QLatin1Char(':') +
-             file->errorString());
+    // Emptied only once open: a name that cannot be opened keeps what it held.
+    if (!m_file.open() || !m_file.resize(0)) {
+        const QString reason = m_file.errorString();
+        m_file.close();
+        fail(QObject::tr("Cannot open file ") + m_fileName + QLatin1Char(':') + reason);
         return false;
     }
-    m_file = std::move(file);
     if (m_fileHeader.isEmpty())
         return true;
-    if (writeWhatFits(*m_file, m_fileHeader.constData(), m_fileHeader.size()) !=
-        m_fileHeader.size()) {
-        const QString reason = m_file->errorString();
-        m_file->resize(0);
+    if (!m_file.writeAll(m_fileHeader.constData(), m_fileHeader.size())) {
+        const QString reason = m_file.errorString();
+        m_file.resize(0);
         fail(QObject::tr("Cannot write file ") + m_fileName + QLatin1Char(':') + reason);
         return false;
     }
@@ -75,6 +53,12 @@ char* TraceFile::beginRecord(qsizetype size)
     if (!usable())
         return nullptr;
     const qsizetype at = m_pending.size();
+    if (m_lengthField >= 0 && m_size + at + size > m_lengthLimit) {
+        flush();
+        fail(QObject::tr("Cannot write file ") + m_fileName + QLatin1Char(':') +
+             QObject::tr("its header cannot state a length past %1 bytes").arg(m_lengthLimit));
+        return nullptr;
+    }
     m_pending.resize(at + size);
     m_openRecord = size;
     return m_pending.data() + at;
@@ -106,24 +90,35 @@ bool TraceFile::flush()
     if (m_pending.isEmpty())
         return usable();
     const qint64 total = m_pending.size();
-    const qint64 done = usable() ? writeWhatFits(*m_file, m_pending.constData(), total) : 0;
+    const qint64 done = usable() ? m_file.write(m_pending.constData(), total) : 0;
     // The records that reached the file whole.
     const auto whole = std::upper_bound(m_recordEnds.begin(), m_recordEnds.end(), done);
-    const quint32 records = quint32(whole - m_recordEnds.begin());
+    const quint64 records = quint64(whole - m_recordEnds.begin());
     const qsizetype kept = records ? m_recordEnds[records - 1] : 0;
     const bool complete = done == total;
     if (!complete && usable()) {
-        const QString reason = m_file->errorString();
+        const QString reason = m_file.errorString();
         // Readers stumble over a record cut short; the file ends after the last whole one.
-        m_file->resize(m_size + kept);
+        m_file.resize(m_size + kept);
         fail(QObject::tr("Cannot write file ") + m_fileName + QLatin1Char(':') + reason);
     }
     m_size += kept;
     if (records && m_totals)
-        m_totals->addRecords(*m_owner, records, quint32(kept));
+        m_totals->addRecords(*m_owner, records, quint64(kept));
     m_pending.resize(0);
     m_recordEnds.clear();
+    if (kept)
+        updateLengthField();
     return complete;
+}
+
+bool TraceFile::updateLengthField()
+{
+    if (m_lengthField < 0 || !m_file.isRegular())
+        return true;
+    char field[4];
+    putLe32(field, quint32(m_size));
+    return m_file.writeAt(m_lengthField, field, sizeof field);
 }
 
 bool TraceFile::overwriteStart(const QByteArray& bytes)
@@ -131,20 +126,15 @@ bool TraceFile::overwriteStart(const QByteArray& bytes)
     flush();
     // Also after a failed write: the file was cut back to its last whole record, and a completed
     // header keeps that much readable.
-    if (!m_file || bytes.size() > m_size)
+    if (!exists() || bytes.size() > m_size)
         return false;
-    if (!m_file->seek(0) || !writeAll(*m_file, bytes.constData(), bytes.size())) {
+    if (!m_file.writeAt(0, bytes.constData(), bytes.size())) {
         if (!m_failed)
             fail(QObject::tr("Cannot write file ") + m_fileName + QLatin1Char(':') +
-                 m_file->errorString());
+                 m_file.errorString());
         return false;
     }
-    return m_file->seek(m_size);
-}
-
-bool writeAll(QFileDevice& file, const char* data, qint64 len)
-{
-    return writeWhatFits(file, data, len) == len;
+    return true;
 }
 
 void TraceFile::fail(const QString& what)

@@ -1,22 +1,20 @@
 #ifndef TRACEFILE_H
 #define TRACEFILE_H
 
-#include <memory>
-#include <QFile>
+#include "device/outputfile.h"
+
+#include <QByteArray>
 #include <QString>
 #include <vector>
 
 class ChainHandler;
+class Event;
 class WriterTotals;
 
-// Writes all len bytes. A write cut short by a filling disk sets no error; going on with the rest
-// meets the system's refusal, so on false the file's errorString() says why.
-bool writeAll(QFileDevice& file, const char* data, qint64 len);
-
-// The output file of a trace writer. Opened (created or truncated) when the writer first needs
-// it, and every failure reported once through the owning element: a failed open or write
-// disables the file for the rest of the run. Records are counted into the writer's totals once
-// they have reached the system; the file never ends inside a record.
+// The output file of a trace writer. Opened (created or truncated) when the run sets up or the
+// writer first needs it, and every failure reported once through the owning element: a failed
+// open or write disables the file for the rest of the run. Records are counted into the writer's
+// totals once they have reached the system; the file never ends inside a record.
 //
 // By default each record is written as it comes, so the file is whole up to the last frame
 // during a live run. Buffered, records are collected and written BufferSize bytes at a time;
@@ -32,6 +30,16 @@ public:
     ~TraceFile();
 
     void setBuffered(bool on);
+    // Ends waits for a reader of a pipe or FIFO once the run is cancelled.
+    void setCancelEvent(const Event* cancel) { m_file.setCancelEvent(cancel); }
+    // A header field at offset that states the file's length as 32 bits, kept current after
+    // every write so that a file left by a killed program is still whole; the file never grows
+    // past what the field can state.
+    void setLengthField(qsizetype offset, qint64 limit = 0xFFFFFFFF)
+    {
+        m_lengthField = offset;
+        m_lengthLimit = limit;
+    }
     // Opens the file and writes its header on the first call; true while the file is usable.
     bool openOnce();
     // Room for one record of size bytes, to be filled and then ended with endRecord(); null when
@@ -49,23 +57,28 @@ public:
     // Bytes of whole records (and the header) that reached the file: its length.
     qint64 size() const { return m_size; }
     // Records taken so far, written or still collected.
-    quint32 records() const { return m_records; }
+    quint64 records() const { return m_records; }
+    // Closes and deletes a regular file (a run that got no frame leaves none); true if it did.
+    bool removeIfRegular() { return m_file.remove(); }
 
-    // A file object exists: the open succeeded, whether or not a write failed since.
-    bool exists() const { return m_file != nullptr; }
-    bool usable() const { return m_file && !m_failed; }
+    // The open succeeded, whether or not a write failed since.
+    bool exists() const { return m_file.isOpen(); }
+    bool usable() const { return exists() && !m_failed; }
 
 private:
     void fail(const QString& what);
+    bool updateLengthField();
 
     ChainHandler* m_owner;
     WriterTotals* m_totals;
     QString m_fileName;
     QByteArray m_fileHeader;
-    std::unique_ptr<QFile> m_file;
+    OutputFile m_file;
     bool m_failed;
     qint64 m_size; // bytes of whole records so far
-    quint32 m_records;
+    quint64 m_records;
+    qsizetype m_lengthField = -1;
+    qint64 m_lengthLimit = 0;
     bool m_buffered;
     QByteArray m_pending;                // records not yet written
     std::vector<qsizetype> m_recordEnds; // where each of them ends in m_pending

@@ -12,16 +12,10 @@ TraceWriter::~TraceWriter()
     if (!m_file.exists())
         return;
     m_file.flush();
+    if (!m_frameCame && m_file.removeIfRegular())
+        return;
+    // A header the disk refused is not counted.
+    if (m_file.size() >= m_countedHeader)
+        m_totals.addHeader(quint64(m_countedHeader));
     m_totals.post(*this);
-}
-
-bool TraceWriter::openFile()
-{
-    if (!m_file.openOnce())
-        return false;
-    if (m_countedHeader > 0) {
-        m_totals.addHeader(quint32(m_countedHeader));
-        m_countedHeader = 0;
-    }
-    return true;
 }

@@ -9,7 +9,8 @@
 // What every trace file writer shares: the channel whose clock stamps the frames, the output
 // file, the totals and the minimum length. A format adds only its record layout in process().
 // When the writer goes, a file that was opened is flushed and the totals are posted; a file
-// that could not be opened has been reported, and totals of nothing would only mislead.
+// that could not be opened has been reported, and a regular file that got no frame is deleted:
+// totals of nothing would only mislead.
 class TraceWriter : public ChainHandler
 {
 public:
@@ -24,7 +25,13 @@ protected:
                 unsigned short minPacketLength, bool headerCounted);
 
     // Opens the file on the first call; true while it is usable.
-    bool openFile();
+    bool openFile()
+    {
+        m_frameCame = true;
+        return m_file.openOnce();
+    }
+    // A frame asked for the file; without one, a file the run opened early is deleted at the end.
+    bool frameCame() const { return m_frameCame; }
     bool tooShort(int frameLength) const { return frameLength < int(m_minPacketLength); }
     ChannelClock clock() const { return m_timeReference->timestamp(); }
 
@@ -34,7 +41,8 @@ protected:
 private:
     HdlcHandler* m_timeReference; // not owned
     unsigned short m_minPacketLength;
-    qsizetype m_countedHeader; // header bytes still to be counted once the file is open
+    qsizetype m_countedHeader; // header bytes that count in the totals
+    bool m_frameCame = false;
 };
 
 #endif

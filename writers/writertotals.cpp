@@ -5,12 +5,12 @@
 
 #include <QObject>
 
-void WriterTotals::addRecords(ChainHandler& writer, quint32 records, quint32 recordBytes)
+void WriterTotals::addRecords(ChainHandler& writer, quint64 records, quint64 recordBytes)
 {
     m_packets += records;
     m_bytes += recordBytes;
-    writer.addStat(int(records), StatHandler::Packets);
-    writer.addStat(int(recordBytes), StatHandler::Bytes);
+    writer.addStat(records, StatHandler::Packets);
+    writer.addStat(recordBytes, StatHandler::Bytes);
 }
 
 void WriterTotals::post(ChainHandler& writer) const

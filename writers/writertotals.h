@@ -11,18 +11,18 @@ class WriterTotals
 {
 public:
     // records records of recordBytes bytes in all reached the file.
-    void addRecords(ChainHandler& writer, quint32 records, quint32 recordBytes);
+    void addRecords(ChainHandler& writer, quint64 records, quint64 recordBytes);
     // Bytes written outside any record (a file header); not a statistic.
-    void addHeader(quint32 bytes) { m_bytes += bytes; }
+    void addHeader(quint64 bytes) { m_bytes += bytes; }
     // "N packets written" and "N bytes written".
     void post(ChainHandler& writer) const;
 
-    quint32 packets() const { return m_packets; }
-    quint32 bytes() const { return m_bytes; }
+    quint64 packets() const { return m_packets; }
+    quint64 bytes() const { return m_bytes; }
 
 private:
-    quint32 m_packets = 0;
-    quint32 m_bytes = 0;
+    quint64 m_packets = 0;
+    quint64 m_bytes = 0;
 };
 
 #endif

@@ -231,7 +231,7 @@ void tst_Manual::topics_data()
         // live view
         "mkfifo", "wireshark -k -i", "--out - | wireshark -k -i -",
         // tools
-        "vezive-capture", "vezive-sim", "--write-stream", "--test",
+        "vezive-capture", "vezive-sim", "--write-stream", "--test", "--traffic isdn",
         // window texts
         "Timeslots", "Trace type", "Message log",
         "Link type:", "Min. packet length:", "Min. packet lenght",

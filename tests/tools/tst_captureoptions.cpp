@@ -30,12 +30,14 @@ void TestCaptureOptions::parse_data()
         "src=1 file=s rx=0 sync=0 trace=5 out= link=0 min=0");
     row("pcapng, LAPD", "--port p --rx 2 --trace pcapng --out x --link-type LAPD",
         "src=0 port=p rx=2 sync=0 trace=6 out=x link=177 min=0");
-    row("min length low 16 bits", "--file s --trace pcap --out x --min-length 70000",
-        "src=1 file=s rx=0 sync=0 trace=1 out=x link=147 min=4464");
+    row("min length largest", "--file s --trace pcap --out x --min-length 65535",
+        "src=1 file=s rx=0 sync=0 trace=1 out=x link=147 min=65535");
     row("standard output", "--file s --trace pcap --out -",
         "src=1 file=s rx=0 sync=0 trace=1 out=- link=147 min=0");
-    row("raw", "--file s --trace raw --out r --sync-out q --min-length abc",
+    row("raw", "--file s --trace raw --out r --sync-out q",
         "src=1 file=s rx=0 sync=0 trace=0 out=r sync-out=q link=147 min=0");
+    row("standard output by its path", "--file s --trace toshiba --out /dev/fd/1",
+        "src=1 file=s rx=0 sync=0 trace=2 out=- link=147 min=0");
     row("port test", "--port /dev/ttyS1 --test", "test port=/dev/ttyS1");
     row("start time whole seconds", "--file s --trace pcap --out x --start-time 1700000000",
         "src=1 file=s rx=0 sync=0 trace=1 out=x link=147 min=0 start=1700000000.000000");
@@ -73,6 +75,12 @@ void TestCaptureOptions::parse_data()
     row("start time negative", "--file s --trace pcap --start-time -1", "usage");
     row("start time two dots", "--file s --trace pcap --start-time 1.2.3", "usage");
     row("start time of a port run", "--port p --trace pcap --out x --start-time 1", "usage");
+    row("min length past 16 bits", "--file s --trace pcap --out x --min-length 70000", "usage");
+    row("option the type does not use", "--file s --trace pcap --out x --sync-out q", "usage");
+    row("link type of a snoop trace", "--file s --trace toshiba --out x --link-type NULL", "usage");
+    row("min length of raw", "--file s --trace raw --out r --sync-out q --min-length 1", "usage");
+    row("i7 to standard output", "--file s --trace i7 --out -", "usage");
+    row("pcap without a file", "--file s --trace pcap", "option: File name isn't specified");
 }
 
 void TestCaptureOptions::parse()

@@ -482,8 +482,8 @@ void TestEndToEnd::usageErrors_data()
     QTest::newRow("no arguments") << QStringList{} << 2 << "";
     QTest::newRow("raw without RX file") << QStringList{"--file", "x", "--trace", "raw"} << 2
                                          << "Error: RX file name isn't specified";
-    QTest::newRow("bad minimum") << QStringList{"--file",       "x", "--trace", "pcap",
-                                                "--min-length", "-5"}
+    QTest::newRow("bad minimum") << QStringList{"--file", "x",         "--trace",      "pcap",
+                                                "--out",  "/dev/null", "--min-length", "-5"}
                                  << 2 << "Error: Wrong min. packet length";
     QTest::newRow("missing replay file")
         << QStringList{"--file", "/nonexistent/stream", "--trace", "pcap", "--out", "/dev/null"}

@@ -1,12 +1,12 @@
 // The simulated tester seen from the receiver's side: through its pseudo-terminal with the
 // project's serial device, and through the replay files it writes.
 
+#include "capture/stathandler.h"
 #include "capture/unitfeeder.h"
 #include "device/serialdevice.h"
 #include "support/framematch.h"
 #include "support/testchains.h"
 #include "support/testfiles.h"
-#include "capture/stathandler.h"
 
 #include <limits>
 #include <QDate>
@@ -171,6 +171,8 @@ private slots:
     void stream();
     void pcapFrames_data();
     void pcapFrames();
+    void decodedByTshark_data();
+    void decodedByTshark();
 
 private:
     QTemporaryDir m_dir;
@@ -436,6 +438,67 @@ void TestVeziveSim::pcapFrames()
         Frames::decoded(fileContents(path("frames.stream")), DeframingChain::File);
     QCOMPARE(decoded.rx, frames[0]);
     QCOMPARE(decoded.sync, frames[1]);
+}
+
+void TestVeziveSim::decodedByTshark_data()
+{
+    QTest::addColumn<QString>("traffic");
+    QTest::addColumn<QString>("linkType"); // of the frames, for text2pcap
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QStringList>("types"); // message types each direction sends
+    const QStringList isup{"1", "6", "9", "12", "16"};
+    QTest::newRow("ss7: ISUP") << "ss7"
+                               << "140"
+                               << "isup.message_type" << isup;
+    const QStringList q931{"0x01", "0x02", "0x05", "0x07", "0x0f", "0x45", "0x4d", "0x5a"};
+    QTest::newRow("isdn: Q.931 over LAPD") << "isdn"
+                                           << "203"
+                                           << "q931.message_type" << q931;
+}
+
+// Wireshark decodes the built-in traffic of each direction to every message of the calls and
+// finds nothing malformed or worth a warning.
+void TestVeziveSim::decodedByTshark()
+{
+    QFETCH(QString, traffic);
+    QFETCH(QString, linkType);
+    QFETCH(QString, field);
+    QFETCH(QStringList, types);
+    for (const char* tool : {"/usr/bin/tshark", "/usr/bin/text2pcap"}) {
+        if (!QFileInfo(tool).isExecutable())
+            QSKIP(tool);
+    }
+    auto run = [](const char* program, const QStringList& arguments, const QByteArray& input) {
+        QProcess process;
+        process.setStandardErrorFile(QProcess::nullDevice());
+        process.start(program, arguments);
+        process.write(input);
+        process.closeWriteChannel();
+        return process.waitForFinished(Generous) && process.exitCode() == 0
+                   ? process.readAllStandardOutput()
+                   : QByteArray("failed");
+    };
+    const QString sent = path("decoded-" + traffic);
+    QFile::remove(sent);
+    QCOMPARE(runSim({"--traffic", traffic, "--sent", sent, "--write-stream", path("decoded"),
+                     "--bytes", "40000"}),
+             0);
+    const Frames frames = Frames::sent(sent);
+    for (const QList<QByteArray>& channel : {frames.rx, frames.sync}) {
+        QByteArray dump;
+        for (const QByteArray& frame : channel)
+            dump += "0000 " + frame.toHex(' ') + '\n';
+        const QString pcap = path("decoded.pcap");
+        QCOMPARE(run("/usr/bin/text2pcap", {"-q", "-l", linkType, "-", pcap}, dump), "");
+        const QString bad = "_ws.malformed || _ws.expert.severity >= warning";
+        QCOMPARE(run("/usr/bin/tshark", {"-r", pcap, "-Y", bad}, {}), "");
+        const QByteArray decoded =
+            run("/usr/bin/tshark", {"-r", pcap, "-T", "fields", "-e", field}, {});
+        QStringList seen = QString::fromLatin1(decoded).split('\n', Qt::SkipEmptyParts);
+        seen.removeDuplicates();
+        for (const QString& type : types)
+            QVERIFY2(seen.contains(type), qPrintable(type));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestVeziveSim)

@@ -403,6 +403,8 @@ void TestReceiverStartup::russianMessages_data()
         [](VarodariDoro& w, const QString& dir) {
             selectSourceFile(w, dir + "/missing.stream");
             selectTraceType(w, TraceTypes::Pcap);
+            w.pcapPanel->fileName->lineEdit()->setText(dir + "/out.pcap");
+            w.pcapPanel->minPacketLength->setText("0");
             return runToEnd(w);
         },
         {"Файл не существует"});

@@ -3,6 +3,7 @@
 
 #include "acquisition/datagatherer.h"
 #include "capture/messagehandler.h"
+#include "capture/stathandler.h"
 #include "filechoose.h"
 #include "helpwidgetimpl.h"
 #include "modalwatcher.h"
@@ -16,7 +17,6 @@
 #include "support/testfiles.h"
 #include "varodaridoro.h"
 #include "writers/pcapreader.h"
-#include "capture/stathandler.h"
 
 #include <algorithm>
 #include <memory>
@@ -258,7 +258,7 @@ void TestReceiverWindow::panelSwitching_data()
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("panel"); // the class of the one panel shown; empty: none
 
-    const QStringList traces{"RawImpl", "PcapImpl", "Toshiba",     "I4b",
+    const QStringList traces{"RawImpl", "PcapImpl",     "Toshiba", "I4b",
                              "I7",      "LoopbackImpl", "PcapImpl"};
     for (int i = 0; i < traces.size(); ++i)
         QTest::addRow("trace %d", i) << true << i << traces.at(i);
@@ -318,18 +318,22 @@ void TestReceiverWindow::validation_data()
                             << QString(message);
     };
     const char* wrong = "Wrong min. packet length";
+    const char* range = "Min. packet length must be from 0 to 65535";
     row("raw, no names", 0, "", "", "", "RX file name isn't specified");
     row("raw, no Sync name", 0, "r", "", "", "Sync file name isn't specified");
     row("raw, both names", 0, "r", "s", "", "");
-    row("pcap, letters", 1, "", "", "abc", wrong);
-    row("pcap, minus", 1, "", "", "-1", wrong);
-    row("pcap, empty", 1, "", "", "", wrong);
-    row("pcap, 70000, no file name", 1, "", "", "70000", "");
-    row("toshiba, 0", 2, "", "", "0", "");
-    row("i4b, 14", 3, "", "", "14", "");
-    row("i7, 007", 4, "", "", "007", "");
+    row("raw, one file by two names", 0, "<dir>/same", "<dir>/./same", "",
+        "The Sync file and the RX file are the same file: <dir>/./same");
+    row("pcap, letters", 1, "p", "", "abc", wrong);
+    row("pcap, minus", 1, "p", "", "-1", wrong);
+    row("pcap, empty", 1, "p", "", "", wrong);
+    row("pcap, 70000", 1, "p", "", "70000", range);
+    row("pcap, no file name", 1, "", "", "0", "File name isn't specified");
+    row("toshiba, 0", 2, "t", "", "0", "");
+    row("i4b, 14", 3, "i", "", "14", "");
+    row("i7, 007", 4, "i", "", "007", "");
     row("loopback, letters", 5, "", "", "12a", wrong);
-    row("loopback, long number", 5, "", "", "1234567", "");
+    row("loopback, largest", 5, "", "", "65535", "");
 }
 
 // A failed check shows a warning box titled "Error", logs the same text and starts nothing. A
@@ -348,7 +352,14 @@ void TestReceiverWindow::validation()
     window.move(100, 50);
     window.resize(700, 500);
     replayInto(window, m_dir.filePath("no such stream"), traceType);
-    window.rawPanel->rxFileName->lineEdit()->setText(rxFile);
+    for (QString* text : {&rxFile, &syncFile, &message})
+        text->replace("<dir>", m_dir.path());
+    QFile(m_dir.filePath("same")).open(QIODevice::WriteOnly);
+    const QList<FileChoose*> fileFields{window.rawPanel->rxFileName, window.pcapPanel->fileName,
+                                        window.toshibaPanel->fileName, window.i4bPanel->fileName,
+                                        window.i7Panel->fileName};
+    if (traceType < fileFields.size())
+        fileFields[traceType]->lineEdit()->setText(rxFile);
     window.rawPanel->syncFileName->lineEdit()->setText(syncFile);
     for (int type = 1; type <= 5; ++type)
         minLengthField(window, type)->setText(type == traceType ? minLength : "abc");
@@ -400,9 +411,7 @@ void TestReceiverWindow::replayRuns_data()
     QTest::newRow("pcap ISDN") << 1 << 0 << "0" << 147 << 0 << false;
     QTest::newRow("pcap NULL, timer") << 1 << 1 << "0" << 0 << 0 << true;
     QTest::newRow("pcap SS7/MTP2, min 12") << 1 << 2 << "12" << 140 << 12 << false;
-    // Only the low 16 bits of the minimum reach the run.
-    QTest::newRow("pcap, min 70000 is 4464") << 1 << 0 << "70000" << 147 << 4464 << false;
-    QTest::newRow("pcap, min 65546 is 10") << 1 << 0 << "65546" << 147 << 10 << false;
+    QTest::newRow("pcap, min 65535") << 1 << 0 << "65535" << 147 << 65535 << false;
 }
 
 // Runs from the replay file. Where the test drives the ticks, more lines than a tick takes are

@@ -85,7 +85,7 @@ void CaptureSession::takeMessages()
 
 void CaptureSession::showCounters(bool totals)
 {
-    quint32 values[ConsoleReport::CounterCount];
+    quint64 values[ConsoleReport::CounterCount];
     for (int i = 0; i < ConsoleReport::CounterCount; ++i)
         values[i] = m_stats.value(i + 1);
     if (totals)

@@ -39,7 +39,7 @@ void ConsoleReport::logMessage(const QString& line)
         put(m_statusLine);
 }
 
-void ConsoleReport::showCounters(const quint32 (&values)[CounterCount])
+void ConsoleReport::showCounters(const quint64 (&values)[CounterCount])
 {
     QStringList parts;
     for (int i = 0; i < CounterCount; ++i)
@@ -53,7 +53,7 @@ void ConsoleReport::showCounters(const quint32 (&values)[CounterCount])
     }
 }
 
-void ConsoleReport::showTotals(const quint32 (&values)[CounterCount])
+void ConsoleReport::showTotals(const quint64 (&values)[CounterCount])
 {
     clearStatusLine();
     m_statusLine.clear();

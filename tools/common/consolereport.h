@@ -18,9 +18,9 @@ public:
     ConsoleReport(std::FILE* stream, bool terminal);
 
     void logMessage(const QString& line) override;
-    void showCounters(const quint32 (&values)[CounterCount]);
+    void showCounters(const quint64 (&values)[CounterCount]);
     // One line per counter, "Packets: N" and so on.
-    void showTotals(const quint32 (&values)[CounterCount]);
+    void showTotals(const quint64 (&values)[CounterCount]);
 
     static QString counterName(int index); // 0 "Packets" .. 4 "Too large"
 

@@ -3,6 +3,7 @@
 #include "acquisition/tracetypes.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 namespace {
 
@@ -34,6 +35,28 @@ bool readStartTime(const QString& text, quint32* seconds, quint32* microseconds)
     *seconds = quint32(value);
     *microseconds = fraction.isEmpty() ? 0u : fraction.leftJustified(6, QLatin1Char('0')).toUInt();
     return true;
+}
+
+// Standard output under the names a shell user may give it; written to as it is, never reopened.
+QString standardOutputAlias(const QString& name)
+{
+    static const QStringList aliases{QStringLiteral("/dev/stdout"), QStringLiteral("/dev/fd/1"),
+                                     QStringLiteral("/proc/self/fd/1")};
+    return aliases.contains(name) ? QStringLiteral("-") : name;
+}
+
+// Stream bytes per second of line time: one octet of each channel every 125 us, in two bytes.
+constexpr qint64 StreamBytesPerSecond = 16000;
+
+// The latest start that keeps every frame of the stream file within the traces' 32-bit seconds;
+// 0xFFFFFFFF when the length cannot be known (a pipe).
+quint32 latestStart(const QString& stream)
+{
+    const QFileInfo info(stream);
+    if (!info.isFile())
+        return 0xFFFFFFFFu;
+    const qint64 seconds = info.size() / StreamBytesPerSecond + 1;
+    return seconds >= 0xFFFFFFFFll ? 0 : quint32(0xFFFFFFFFll - seconds);
 }
 
 QString traceTypeList()
@@ -87,8 +110,10 @@ struct CaptureCommandLine
             "                 [--start-time SECONDS[.MICROSECONDS]]\n"
             "  vezive-capture --port DEVICE --test\n"
             "\n"
-            "Ctrl-C stops a run as the Stop button does. Exit status: 0 when the run ended by\n"
-            "itself or by Ctrl-C, 1 when an error ended it, 2 for a usage error.");
+            "Ctrl-C, SIGTERM and SIGHUP stop a run as the Stop button does: the trace is\n"
+            "completed and the totals shown. Exit status: 0 when the run ended by itself or\n"
+            "was stopped, 1 when an error ended it (a port that gave no byte at all is one),\n"
+            "2 for a usage error.");
         parser.addOptions({help, port, file, rx, sync, trace, out, syncOut, linkType, minLength,
                            startTime, test});
     }
@@ -144,6 +169,13 @@ ParsedCommandLine parseCaptureCommandLine(const QStringList& arguments)
         if (!readStartTime(parser.value(line.startTime), &run.startSeconds, &run.startMicroseconds))
             return fail("--start-time must be SECONDS[.MICROSECONDS], seconds below "
                         "4294967296, at most six decimals");
+        // A later start would wrap the last frames' seconds round to 1970.
+        const quint32 latest = latestStart(run.inputFileName);
+        if (run.startSeconds > latest)
+            return fail(QStringLiteral("--start-time must be from 0 to %1 for this stream: its "
+                                       "frames must end before 2106-02-07, where the traces' "
+                                       "seconds end")
+                            .arg(latest));
         run.hasStartTime = true;
     }
 
@@ -164,24 +196,42 @@ ParsedCommandLine parseCaptureCommandLine(const QStringList& arguments)
     if (!type)
         return fail("unknown trace type: " + parser.value(line.trace));
     run.traceType = type->index;
+    // An option the trace type does not use would be ignored without a word.
+    const std::pair<const QCommandLineOption&, bool> used[] = {
+        {line.out, type->writesFile},
+        {line.syncOut, type->writesSyncFile},
+        {line.linkType, type->usesLinkType},
+        {line.minLength, type->usesMinLength}};
+    for (const auto& [option, applies] : used) {
+        if (!applies && parser.isSet(option))
+            return fail("--" + option.names().constFirst() + " does not apply to --trace " +
+                        QLatin1String(type->name));
+    }
     const QString linkName =
         parser.isSet(line.linkType) ? parser.value(line.linkType) : DefaultLinkTypeName;
     const int link = linkTypeNumber(linkName);
     if (link < 0)
         return fail("unknown link type: " + linkName);
     run.linkType = static_cast<unsigned short>(link);
-    run.outputFileName = parser.value(line.out);
-    run.syncFileName = parser.value(line.syncOut);
+    run.outputFileName = standardOutputAlias(parser.value(line.out));
+    run.syncFileName = standardOutputAlias(parser.value(line.syncOut));
     const QString minLengthText =
         parser.isSet(line.minLength) ? parser.value(line.minLength) : QStringLiteral("0");
-
-    parsed.optionError = optionProblem(*type, run.outputFileName, run.syncFileName, minLengthText);
-    if (!parsed.optionError.isEmpty())
-        return parsed;
+    bool number = false;
+    minLengthText.toULongLong(&number, 10);
+    if (type->usesMinLength && number && !readMinPacketLength(minLengthText, &run.minPacketLength))
+        return fail(
+            QStringLiteral("--min-length must be a number from 0 to %1").arg(MaxMinPacketLength));
     if (type->writesSyncFile &&
         (o.writesToStandardOutput() || run.syncFileName == QLatin1String("-")))
         return fail("raw channel files cannot go to standard output");
-    if (type->usesMinLength)
-        readMinPacketLength(minLengthText, &run.minPacketLength);
+    if (type->seeksBack && o.writesToStandardOutput())
+        return fail(QStringLiteral("%1 traces cannot go to standard output: the file header is "
+                                   "completed at the end")
+                        .arg(QLatin1String(type->name)));
+
+    parsed.optionError = optionProblem(*type, run.outputFileName, run.syncFileName, minLengthText);
+    if (parsed.optionError.isEmpty())
+        parsed.optionError = fileClash(run);
     return parsed;
 }

@@ -21,7 +21,7 @@ volatile std::sig_atomic_t interruptRequested = 0;
 void onInterrupt(int signalNumber)
 {
     interruptRequested = 1;
-    // A second Ctrl-C ends the program at once.
+    // A second signal ends the program at once.
     std::signal(signalNumber, SIG_DFL);
 }
 
@@ -65,13 +65,11 @@ int main(int argc, char* argv[])
         return PortTestThread::runTest(&report, options.run.portName, true) ? 0 : 1;
 
     ignoreBrokenPipes();
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    // A closed terminal or ssh session ends a long capture as Ctrl-C does, trace complete.
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signalNumber, onInterrupt);
 
-    RunSettings settings = options.run;
-    if (options.writesToStandardOutput())
-        settings.outputFileName = QStringLiteral("/dev/stdout");
-    CaptureSession session(settings, &report);
+    CaptureSession session(options.run, &report);
     QObject::connect(&session, &CaptureSession::finished, &app, &QCoreApplication::exit);
     QTimer interruptWatch;
     QObject::connect(&interruptWatch, &QTimer::timeout, &session, [&session] {

@@ -1,5 +1,6 @@
 #include "capturestream.h"
 
+#include "capture/isdntraffic.h"
 #include "capture/streamencoder.h"
 #include "sentlog.h"
 
@@ -7,19 +8,24 @@
 
 namespace {
 
-std::unique_ptr<FrameSupply> makeSupply(const QList<QByteArray>* frames, quint32 seed)
+std::unique_ptr<FrameSupply> makeSupply(const QList<QByteArray>* frames, quint32 seed,
+                                        SimOptions::TrafficKind kind, Direction direction)
 {
     if (frames)
         return std::make_unique<ListSupply>(*frames, seed);
-    return std::make_unique<ScenarioSupply>(seed);
+    if (kind == SimOptions::Isdn)
+        return std::make_unique<ScenarioSupply>(std::make_unique<IsdnTraffic>(seed, direction));
+    return std::make_unique<ScenarioSupply>(std::make_unique<SignallingTraffic>(seed, direction));
 }
 
 } // namespace
 
 CaptureStream::CaptureStream(const SimOptions& options, const QList<QByteArray>* rxFrames,
                              const QList<QByteArray>* syncFrames, SentLog* log, qint64 limit)
-    : m_rx(makeSupply(rxFrames, rxSeed(options.seed)), options.faults, options.count),
-      m_sync(makeSupply(syncFrames, syncSeed(options.seed)), options.faults, options.count),
+    : m_rx(makeSupply(rxFrames, rxSeed(options.seed), options.traffic, Direction::Rx),
+           options.faults, options.count),
+      m_sync(makeSupply(syncFrames, syncSeed(options.seed), options.traffic, Direction::Sync),
+             options.faults, options.count),
       m_log(log), m_limit(limit), m_garbageAfter(options.garbageAfter), m_garbage(options.seed),
       m_taken(0), m_confirmed(0)
 {}

@@ -3,6 +3,7 @@
 
 #include "capture/signallingtraffic.h"
 
+#include <memory>
 #include <QByteArray>
 #include <QList>
 
@@ -17,20 +18,20 @@ public:
     virtual int flagCount() = 0;
 };
 
-// The built-in scenario: realistic signalling units without end.
+// The built-in scenario: realistic traffic without end.
 class ScenarioSupply : public FrameSupply
 {
 public:
-    explicit ScenarioSupply(quint32 seed) : m_traffic(seed) {}
+    explicit ScenarioSupply(std::unique_ptr<Traffic> traffic) : m_traffic(std::move(traffic)) {}
     bool next(QByteArray& frame) override
     {
-        frame = m_traffic.nextFrame();
+        frame = m_traffic->nextFrame();
         return true;
     }
-    int flagCount() override { return m_traffic.nextFlagCount(); }
+    int flagCount() override { return m_traffic->nextFlagCount(); }
 
 private:
-    SignallingTraffic m_traffic;
+    std::unique_ptr<Traffic> m_traffic;
 };
 
 // Frames given by the user, each once; the gaps between them vary as the scenario's do.

@@ -56,6 +56,13 @@ bool SimOptions::parse(const QStringList& arguments, QString& error)
         {"seed", number(seed, max32)},
         {"frames", text(rxFramesFile)},
         {"sync-frames", text(syncFramesFile)},
+        {"traffic",
+         [this](const QString& v) {
+             if (v != QLatin1String("ss7") && v != QLatin1String("isdn"))
+                 return false;
+             traffic = v == QLatin1String("ss7") ? Ss7 : Isdn;
+             return true;
+         }},
         {"count", number(this->count, maxBytes)},
         {"bad-fcs", number(faults.badFcs, max32)},
         {"abort", number(faults.abort, max32)},
@@ -131,7 +138,10 @@ QString SimOptions::usage()
         "  --link PATH           also make PATH a symbolic link to the terminal\n"
         "  --fast                stream as fast as the reader takes it (default: real time,\n"
         "                        16000 bytes per second)\n"
-        "  --seed N              seed of the built-in signalling traffic (default 1)\n"
+        "  --traffic KIND        the built-in traffic: ss7 (default; ISUP calls, RX from\n"
+        "                        point code 1001 to 2002, Sync back) or isdn (Q.931 calls\n"
+        "                        over LAPD; RX is the network side, Sync the user side)\n"
+        "  --seed N              seed of the built-in traffic (default 1)\n"
         "  --frames FILE         RX frames from the records of a PCAP file\n"
         "  --sync-frames FILE    Sync frames from the records of a PCAP file\n"
         "  --count N             at most N frames per channel, then only flags\n"

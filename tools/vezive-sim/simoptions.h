@@ -18,8 +18,14 @@ struct SimOptions
     quint32 seed = 1;
     QString rxFramesFile;
     QString syncFramesFile;
-    qint64 count = Unlimited; // frames per channel
-    FaultPlan faults;         // every Nth frame of each channel
+    enum TrafficKind
+    {
+        Ss7,
+        Isdn
+    };
+    TrafficKind traffic = Ss7; // of the built-in scenario
+    qint64 count = Unlimited;  // frames per channel
+    FaultPlan faults;          // every Nth frame of each channel
     bool badEcho = false;
     qint64 silentAfter = Unlimited; // stream bytes
     qint64 hangupAfter = Unlimited;
