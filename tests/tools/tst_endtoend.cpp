@@ -126,6 +126,8 @@ private slots:
     void replayWrittenStream();
     void fileTraceTypes_data();
     void fileTraceTypes();
+    void isdnDecoded_data();
+    void isdnDecoded();
     void loopbackLive();
     void portTest_data();
     void portTest();
@@ -383,6 +385,52 @@ void TestEndToEnd::fileTraceTypes()
              qPrintable(describe(run)));
     QVERIFY(run.hasLine(QString("Packets: %1").arg(written.total())));
     QVERIFY(!run.hasLine("Bad CRC: 0"));
+}
+
+void TestEndToEnd::isdnDecoded_data()
+{
+    QTest::addColumn<QString>("trace");
+    QTest::newRow("pcap") << QString("pcap");
+    QTest::newRow("pcapng") << QString("pcapng");
+}
+
+// A D channel with link type LAPD: every frame on its channel, and Wireshark decodes LAPD and
+// Q.931 by itself, sound, the network's frames (RX) as network to user and the user's (Sync) as
+// user to network.
+void TestEndToEnd::isdnDecoded()
+{
+    QFETCH(QString, trace);
+    QTemporaryDir dir;
+    const QString sentPath = dir.filePath("sent.txt");
+    SimulatedTester tester(Sim,
+                           {"--traffic", "isdn", "--fast", "--duration", "2", "--sent", sentPath});
+    QVERIFY(!tester.terminal().isEmpty());
+    const QString out = dir.filePath("isdn");
+    const CaptureRun run = runCapture(
+        {"--port", tester.terminal(), "--trace", trace, "--link-type", "LAPD", "--out", out});
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QString error;
+    const ChannelFrames written = readTraceFrames(trace, out, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const ChannelFrames sent = ChannelFrames::fromSentLog(sentPath);
+    QVERIFY(sent.rx.size() > 10 && sent.sync.size() > 10);
+    QCOMPARE(written.rx, sent.rx);
+    QCOMPARE(written.sync, sent.sync);
+
+    QProcess tshark;
+    tshark.setStandardErrorFile(QProcess::nullDevice());
+    tshark.start(Tshark, {"-r", out, "-T", "fields", "-E", "separator=,", "-e", "frame.p2p_dir",
+                          "-e", "lapd.direction", "-e", "q931.message_type", "-e", "_ws.expert"});
+    QVERIFY(tshark.waitForFinished(Generous));
+    QSet<QByteArray> seen;
+    for (const QByteArray& line : tshark.readAllStandardOutput().trimmed().split('\n')) {
+        const QList<QByteArray> fields = line.split(',');
+        QVERIFY2(fields.size() == 4 && fields[0] == fields[1] && fields[3].isEmpty(), line.data());
+        seen.insert(fields[1] + ',' + fields[2]);
+    }
+    // SETUP from the network, CALL PROCEEDING, ALERTING and CONNECT from the user.
+    for (const char* message : {"1,0x05", "0,0x02", "0,0x01", "0,0x07"})
+        QVERIFY2(seen.contains(message), message);
 }
 
 // The live output: inside a network namespace of the test's own, every frame of 14 bytes and
