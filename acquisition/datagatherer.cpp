@@ -2,6 +2,7 @@
 
 #include "acquisition/tracetypes.h"
 #include "capture/chainhandler.h"
+#include "capture/framehold.h"
 #include "capture/hdlchandler.h"
 #include "capture/headerhandler.h"
 #include "capture/messagehandler.h"
@@ -35,7 +36,7 @@ template <typename File> void closeAndDelete(File*& file)
 DataGatherer::DataGatherer(QObject* parent)
     : QThread(parent), m_port(nullptr), m_inputFile(nullptr), m_rxRawFile(nullptr),
       m_syncRawFile(nullptr), m_messageHandler(nullptr), m_statHandler(nullptr),
-      m_traceFile(nullptr), m_echoLength(0), m_cancelled(false)
+      m_splitter(nullptr), m_traceFile(nullptr), m_echoLength(0), m_cancelled(false)
 {}
 
 DataGatherer::~DataGatherer()
@@ -208,6 +209,7 @@ SplitHandler* DataGatherer::buildFront()
         m_elements.append(skipper);
     }
     m_elements.append(splitter);
+    m_splitter = splitter;
     return splitter;
 }
 
@@ -255,9 +257,13 @@ void DataGatherer::buildDeframers(SplitHandler* splitter, const TraceType& type)
     const BuiltWriter writer = type.buildWriter({rxDeframer, m_settings.outputFileName,
                                                  m_settings.linkType, m_settings.minPacketLength,
                                                  m_settings.rxTimeslot, m_settings.syncTimeslot});
+    auto* syncHold = new FrameHold(syncDeframer);
+    m_elements.append(syncHold);
     m_elements.append(writer.element);
     rxDeframer->setNext(writer.element);
-    syncDeframer->setNext(writer.element);
+    syncDeframer->setNext(syncHold);
+    syncHold->setNext(writer.element);
+    splitter->setSyncHold(syncHold);
     // A replay file is read far faster than a line delivers, so its records are collected and
     // written in large pieces; a live line's are written as they come.
     m_traceFile = writer.file;
@@ -312,7 +318,12 @@ void DataGatherer::readLoop()
                 break;
             }
         }
-        feedInUnits(head, data, int(n));
+        // A port's reads go unit by unit, as they always have; a replay's blocks go whole, to
+        // the same effect.
+        if (m_port)
+            feedInUnits(head, data, int(n));
+        else
+            m_splitter->processBlock(data, int(n));
         // A short read means the source has nothing more for now (a pipe, a file still being
         // written): what came so far goes out.
         if (m_traceFile && n < ReadBlockSize)
@@ -344,6 +355,7 @@ void DataGatherer::endPortRead(qint64 received)
 
 void DataGatherer::destroyChain()
 {
+    m_splitter = nullptr;
     m_traceFile = nullptr;
     for (ChainHandler* element : std::as_const(m_elements))
         delete element;

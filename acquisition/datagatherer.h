@@ -21,8 +21,9 @@ struct TraceType;
 
 // The worker thread of one capture run: asks the tester for the two timeslots, opens the source
 // (serial port or replay file), builds the chain the trace type's row describes, pushes the source
-// into it in 4-byte units until the source ends, fails or the run is cancelled, then posts its
-// final message and releases everything.
+// into it until the source ends, fails or the run is cancelled, then posts its final message and
+// releases everything. A port's reads go in 4-byte units; a replay's in whole blocks, to the same
+// effect.
 class DataGatherer : public QThread
 {
     Q_OBJECT
@@ -98,6 +99,7 @@ private:
     QList<ChainHandler*> m_elements;
     MessageHandler* m_messageHandler; // not owned
     StatHandler* m_statHandler;       // not owned
+    SplitHandler* m_splitter;         // a replay's blocks go to it whole
     TraceFile* m_traceFile;           // the writer's output file, if it has one
     int m_echoLength;
     // Set by cancel(): ends a wait for a reader of a FIFO or pipe that the output goes to.

@@ -15,10 +15,16 @@
 // Intel's is fast since it came, AMD's from family 19h on; before that it is microcoded and far
 // slower than shifting. The family is read from CPUID: the compiler knows only the families
 // that were out when it was made.
-inline bool detectFastBitExtract()
+// The instruction is there at all, fast or not.
+inline bool hasBitExtract()
 {
     __builtin_cpu_init();
-    if (!__builtin_cpu_supports("bmi2") || !__builtin_cpu_supports("popcnt"))
+    return __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+}
+
+inline bool detectFastBitExtract()
+{
+    if (!hasBitExtract())
         return false;
     if (__builtin_cpu_is("intel"))
         return true;
@@ -45,6 +51,11 @@ inline unsigned countBits(quint64 mask)
 }
 
 #else
+
+inline bool hasBitExtract()
+{
+    return false;
+}
 
 inline bool detectFastBitExtract()
 {

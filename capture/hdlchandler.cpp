@@ -3,6 +3,7 @@
 #include "capture/bitextract.h"
 #include "capture/stathandler.h"
 
+#include <algorithm>
 #include <cstring>
 #include <QDateTime>
 #include <QtEndian>
@@ -104,6 +105,14 @@ quint64 withoutLowest(quint64 bits, quint64& stuffed)
     return (bits & below) | ((bits >> 1) & ~below);
 }
 
+// Each of the eight octets of v turned round.
+quint64 reversedOctets(quint64 v)
+{
+    v = ((v >> 1) & 0x5555555555555555ULL) | ((v & 0x5555555555555555ULL) << 1);
+    v = ((v >> 2) & 0x3333333333333333ULL) | ((v & 0x3333333333333333ULL) << 2);
+    return ((v >> 4) & 0x0F0F0F0F0F0F0F0FULL) | ((v & 0x0F0F0F0F0F0F0F0FULL) << 4);
+}
+
 unsigned char reversedOctet(unsigned octet)
 {
     unsigned r = 0;
@@ -190,13 +199,29 @@ qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, u
     return qint64(outBytes) * 8 + collectedCount;
 }
 
+bool chooseBitExtract(HdlcHandler::DeStuffing deStuffing)
+{
+    switch (deStuffing) {
+    case HdlcHandler::DeStuffing::Automatic:
+        return fastBitExtract();
+    case HdlcHandler::DeStuffing::Shifts:
+        return false;
+    case HdlcHandler::DeStuffing::BitExtract:
+        break;
+    }
+    if (!hasBitExtract())
+        qFatal("HdlcHandler: de-stuffing by bit extract was asked for, but this processor has no "
+               "BMI2 bit extract instruction");
+    return true;
+}
+
 } // namespace
 
 HdlcHandler::HdlcHandler(int channelTag, DeStuffing deStuffing)
-    : m_octets(0), m_quietUntil(0), m_lastOctet(0xFF),
-      m_bitExtract(deStuffing == DeStuffing::Automatic && fastBitExtract()), m_flagEnd(~quint64(0)),
-      m_drops(0), m_rawBase(0), m_heldEnd(0), m_baseSeconds(0), m_baseMicroseconds(0),
-      m_clockOctets(0), m_clockUnset(true), m_channelTag(static_cast<unsigned char>(channelTag)),
+    : m_octets(0), m_quietUntil(0), m_lastOctet(0xFF), m_bitExtract(chooseBitExtract(deStuffing)),
+      m_flagEnd(~quint64(0)), m_drops(0), m_rawBase(0), m_heldEnd(0), m_callEnd(0),
+      m_baseSeconds(0), m_baseMicroseconds(0), m_clockOctets(0), m_clockUnset(true),
+      m_channelTag(static_cast<unsigned char>(channelTag)),
       m_reversed{}, m_raw{}, m_gap{}, m_packet{}
 {
     // m_flagEnd "one before the first bit" starts the first frame there; m_lastOctet all ones
@@ -231,6 +256,7 @@ void HdlcHandler::processOctets(const unsigned char* octets, int len)
     }
     const quint64 callStart = m_octets;
     m_heldEnd = callStart;
+    m_callEnd = callStart + quint64(len);
     unsigned last = m_lastOctet;
     int i = 0;
     while (i < len) {
@@ -350,7 +376,14 @@ const unsigned char* HdlcHandler::gather(quint64 first, quint64 last, const unsi
     if (last >= m_heldEnd) {
         unsigned char* to = m_raw + (m_heldEnd - m_rawBase);
         const unsigned char* from = octets + (m_heldEnd - callStart);
-        for (quint64 k = 0; k < last + 1 - m_heldEnd; ++k)
+        const quint64 count = last + 1 - m_heldEnd;
+        // Whole words while the call has the octets: the last may write up to seven bytes past
+        // the octets held, into the room behind them.
+        const quint64 wordBytes = std::min(count + 7, m_callEnd - m_heldEnd) / 8 * 8;
+        quint64 k = 0;
+        for (; k < wordBytes; k += 8)
+            qToUnaligned(reversedOctets(qFromUnaligned<quint64>(from + k)), to + k);
+        for (; k < count; ++k)
             to[k] = m_reversed[from[k]];
         m_heldEnd = last + 1;
     }

@@ -36,10 +36,13 @@ public:
 
     // Frames are de-stuffed with the processor's bit extract instruction where it is fast;
     // Shifts takes the other way everywhere, as on a processor without one, to check or time it.
+    // BitExtract takes the instruction wherever it exists, fast or not, and ends the program on a
+    // processor without it rather than check the other way under its name.
     enum class DeStuffing
     {
         Automatic,
-        Shifts
+        Shifts,
+        BitExtract
     };
 
     explicit HdlcHandler(int channelTag, DeStuffing deStuffing = DeStuffing::Automatic);
@@ -76,6 +79,9 @@ public:
     ChannelClock timestamp() const;
     // Starts the clock at a chosen time instead of the wall clock of the first octet.
     void setTimestamp(quint32 seconds, quint32 microseconds);
+    // Octets taken so far, or, while a packet is being passed on, the octet in which its closing
+    // flag ends.
+    quint64 position() const { return m_octets; }
 
 private:
     // A bit-serial reader holds a frame's raw bits seven bits behind the line, so the bit that
@@ -124,6 +130,8 @@ private:
     // up to m_heldEnd within one.
     quint64 m_rawBase;
     quint64 m_heldEnd;
+    // The end of the octets of the call under way.
+    quint64 m_callEnd;
 
     quint32 m_baseSeconds;
     quint32 m_baseMicroseconds;

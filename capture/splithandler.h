@@ -3,6 +3,8 @@
 
 #include "capture/chainhandler.h"
 
+class FrameHold;
+
 // Turns the nibble-interleaved byte pairs of the capture data into the RX channel (to next) and
 // the Sync channel (to the second next). A pair cut between two blocks is completed by the next
 // block, so the output does not depend on the block sizes.
@@ -11,7 +13,16 @@ class SplitHandler : public ChainHandler
 public:
     SplitHandler();
     void setSecondNext(ChainHandler* sync) { m_secondNext = sync; }
+    // The hold between the Sync deframer and the writer, for processBlock().
+    void setSyncHold(FrameHold* hold) { m_syncHold = hold; }
     void process(QByteArray& data, int len) override;
+
+    // A block read from the source, with the outcome of feedInUnits() on it: the same output in
+    // the same order. Each channel goes on in few large calls; the RX channel is cut wherever
+    // the Sync hold kept a packet, after the four-byte unit that brought its closing flag. With
+    // no hold, the two channels' elements must not depend on each other's progress (the raw
+    // taps, one file each).
+    void processBlock(const char* data, int len);
 
     static unsigned char rxOctet(unsigned char first, unsigned char second)
     {
@@ -28,8 +39,12 @@ private:
 
     // Any other block: a pair may be cut at either end.
     void splitBlock(const unsigned char* in, int len);
+    // Splits len bytes into the two arrays; returns the octets of each channel.
+    int split(const unsigned char* in, int len);
+    void passRx(int from, int count);
 
     ChainHandler* m_secondNext;
+    FrameHold* m_syncHold;
     QByteArray m_rx;
     QByteArray m_sync;
     // Where the two arrays' bytes are, kept so that a unit needs no detach checks.

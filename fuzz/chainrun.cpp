@@ -2,6 +2,8 @@
 
 #include "acquisition/datagatherer.h"
 #include "acquisition/tracetypes.h"
+#include "capture/bitextract.h"
+#include "capture/framehold.h"
 #include "capture/headerhandler.h"
 #include "capture/messagehandler.h"
 #include "capture/skiphandler.h"
@@ -359,10 +361,14 @@ public:
     void runHere() { run(); }
 };
 
+// A replay goes unit by unit as the reference, or in whole blocks as the acquisition thread
+// feeds it; the reference de-stuffs by shifts, the blocks by bit extract where the processor has
+// the instruction at all.
 enum class ChainSource
 {
     Port,
-    File
+    File,
+    FileBlocks
 };
 
 struct ChainRun
@@ -377,8 +383,9 @@ struct ChainRun
 ChainRun runElements(const ChainInput& input, ChainSource source)
 {
     const WriterKind kind = input.kind();
-    const QString output = FuzzEnvironment::path(QStringLiteral("chain-out"));
-    const QString syncOutput = FuzzEnvironment::path(QStringLiteral("chain-sync"));
+    const QString suffix = QString::number(int(source));
+    const QString output = FuzzEnvironment::path(QStringLiteral("chain-out") + suffix);
+    const QString syncOutput = FuzzEnvironment::path(QStringLiteral("chain-sync") + suffix);
     QFile::remove(output);
     QFile::remove(syncOutput);
     QFile::remove(settingsFile());
@@ -417,16 +424,25 @@ ChainRun runElements(const ChainInput& input, ChainSource source)
         splitter->setNext(add(new RawHandler(rxFile.get(), QStringLiteral("Rx"))));
         splitter->setSecondNext(add(new RawHandler(syncFile.get(), QStringLiteral("Sync"))));
     } else {
-        auto* rx = add(new HdlcHandler(0));
-        auto* sync = add(new HdlcHandler(1));
+        using DeStuffing = HdlcHandler::DeStuffing;
+        const DeStuffing deStuffing = source != ChainSource::FileBlocks ? DeStuffing::Automatic
+                                      : hasBitExtract()                 ? DeStuffing::BitExtract
+                                                                        : DeStuffing::Shifts;
+        auto* rx =
+            add(new HdlcHandler(0, source == ChainSource::File ? DeStuffing::Shifts : deStuffing));
+        auto* sync =
+            add(new HdlcHandler(1, source == ChainSource::File ? DeStuffing::Shifts : deStuffing));
         rx->setTimestamp(start.seconds, start.microseconds);
         sync->setTimestamp(start.seconds, start.microseconds);
         tee = add(new StampedSink([rx] { return rx->timestamp(); }));
+        auto* hold = add(new FrameHold(sync));
         auto* writer = add(newWriter(kind, rx, output, input.minLength, &traceFile));
         splitter->setNext(rx);
         splitter->setSecondNext(sync);
+        splitter->setSyncHold(hold);
         rx->setNext(tee);
-        sync->setNext(tee);
+        sync->setNext(hold);
+        hold->setNext(tee);
         tee->setNext(writer);
     }
     for (const auto& element : elements) {
@@ -436,7 +452,7 @@ ChainRun runElements(const ChainInput& input, ChainSource source)
 
     // A replay's records are collected and written at every short read, as the acquisition
     // thread has it; a port run's go out one by one.
-    const bool buffered = source == ChainSource::File && traceFile;
+    const bool buffered = source != ChainSource::Port && traceFile;
     if (buffered)
         traceFile->setBuffered(true);
     FileGrowth growth(kind, input.minLength);
@@ -447,8 +463,10 @@ ChainRun runElements(const ChainInput& input, ChainSource source)
         QByteArray block = input.stream.mid(at, size);
         if (source == ChainSource::Port)
             head->process(block, size);
-        else
+        else if (source == ChainSource::File)
             feedInUnits(head, block.constData(), size);
+        else
+            splitter->processBlock(block.constData(), size);
         at += size;
         const bool flushed = buffered && size < ChainInput::MaxBlock;
         if (flushed)
@@ -539,6 +557,14 @@ void runFileChains(const ChainInput& input)
     const ChainExpectation expected = oracle.expect(ChainOracle::inUnits(run.blocks), start);
     checkDelivered(run.delivered, expected);
     checkOutcome(input.kind(), input.minLength, expected, run.outcome, {});
+    // Whole blocks must give the very files the units gave.
+    const ChainRun blocks = runElements(input, ChainSource::FileBlocks);
+    checkDelivered(blocks.delivered, expected);
+    checkOutcome(input.kind(), input.minLength, expected, blocks.outcome, {});
+    FUZZ_REQUIRE(fileContents(blocks.outcome.output) == fileContents(run.outcome.output) &&
+                     fileContents(blocks.outcome.syncOutput) ==
+                         fileContents(run.outcome.syncOutput),
+                 QStringLiteral("whole blocks wrote other files than units"));
 
     Outcome outcome;
     if (!runGathererOnce(input, &outcome))

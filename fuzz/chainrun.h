@@ -58,9 +58,10 @@ struct ChainInput
 void runPortChain(const ChainInput& input);
 
 // A replay run: the splitter, both deframers and the writer fed in 4-byte units from read blocks
-// of the input's choosing; then the acquisition thread itself, run on the caller's thread, over
-// the stream as a replay file with the same clock start (for every trace type but the loopback,
-// which would search the real adapters).
+// of the input's choosing, then the same blocks whole, which must write the very same files; then
+// the acquisition thread itself, run on the caller's thread, over the stream as a replay file with
+// the same clock start (for every trace type but the loopback, which would search the real
+// adapters).
 void runFileChains(const ChainInput& input);
 
 #endif

@@ -3,12 +3,13 @@
 // agree after every call.
 //
 // Input: byte 0 the channel tag (bit 0) and the way frames are de-stuffed (bit 1: with the
-// processor's bit extract instruction where it has a fast one, else with shifts), bytes 1-4 and 5-8
-// the clock start (seconds, microseconds, little-endian), then the call sizes (a count modulo 9,
-// then 16-bit sizes modulo 8193, cycled; 0 is an empty call), then the octets. Each call's array
-// carries a few bytes past its length that must not be read.
+// processor's bit extract instruction, fast or not, skipped where it has none; else with shifts),
+// bytes 1-4 and 5-8 the clock start (seconds, microseconds, little-endian), then the call sizes (a
+// count modulo 9, then 16-bit sizes modulo 8193, cycled; 0 is an empty call), then the octets.
+// Each call's array carries a few bytes past its length that must not be read.
 
 #include "bitserialdeframer.h"
+#include "capture/bitextract.h"
 #include "chainoracle.h"
 #include "fuzzcheck.h"
 #include "fuzzenvironment.h"
@@ -84,10 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const Cuts cuts = Cuts::read(in, MaxCalls, MaxCall, MaxCall);
     const QByteArray octets = in.rest();
 
+    const bool bitExtract = (first & 2) != 0;
+    if (bitExtract && !hasBitExtract())
+        return 0;
+
     StatHandler fastStats;
     StatHandler referenceStats;
-    HdlcHandler fast(tag, (first & 2) ? HdlcHandler::DeStuffing::Automatic
-                                      : HdlcHandler::DeStuffing::Shifts);
+    HdlcHandler fast(tag, bitExtract ? HdlcHandler::DeStuffing::BitExtract
+                                     : HdlcHandler::DeStuffing::Shifts);
     BitSerialDeframer reference(tag);
     StampedSink fastSink([&fast] { return fast.timestamp(); });
     StampedSink referenceSink([&reference] { return reference.timestamp(); });

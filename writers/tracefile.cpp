@@ -12,6 +12,7 @@ TraceFile::TraceFile(ChainHandler* owner, WriterTotals* totals, const QString& f
                      const QByteArray& fileHeader)
     : m_owner(owner), m_totals(totals), m_fileName(fileName), m_fileHeader(fileHeader),
       m_file(fileName), m_failed(false), m_size(0), m_records(0), m_buffered(false),
+      m_pendingSize(0),
       m_openRecord(-1)
 {}
 
@@ -21,8 +22,8 @@ TraceFile::~TraceFile() = default;
 void TraceFile::setBuffered(bool on)
 {
     m_buffered = on;
-    if (on)
-        m_pending.reserve(BufferSize + 4096);
+    if (on && m_pending.size() < BufferSize + 4096)
+        m_pending.resize(BufferSize + 4096);
 }
 
 bool TraceFile::openOnce()
@@ -52,14 +53,16 @@ char* TraceFile::beginRecord(qsizetype size)
 {
     if (!usable())
         return nullptr;
-    const qsizetype at = m_pending.size();
+    const qsizetype at = m_pendingSize;
     if (m_lengthField >= 0 && m_size + at + size > m_lengthLimit) {
         flush();
         fail(QObject::tr("Cannot write file ") + m_fileName + QLatin1Char(':') +
              QObject::tr("its header cannot state a length past %1 bytes").arg(m_lengthLimit));
         return nullptr;
     }
-    m_pending.resize(at + size);
+    if (m_pending.size() < at + size)
+        m_pending.resize(std::max(at + size, 2 * m_pending.size()));
+    m_pendingSize = at + size;
     m_openRecord = size;
     return m_pending.data() + at;
 }
@@ -69,9 +72,9 @@ void TraceFile::endRecord()
     if (m_openRecord < 0)
         return;
     m_openRecord = -1;
-    m_recordEnds.push_back(m_pending.size());
+    m_recordEnds.push_back(m_pendingSize);
     ++m_records;
-    if (!m_buffered || m_pending.size() >= BufferSize)
+    if (!m_buffered || m_pendingSize >= BufferSize)
         flush();
 }
 
@@ -87,9 +90,9 @@ bool TraceFile::write(const QByteArray& record)
 
 bool TraceFile::flush()
 {
-    if (m_pending.isEmpty())
+    if (m_pendingSize == 0)
         return usable();
-    const qint64 total = m_pending.size();
+    const qint64 total = m_pendingSize;
     const qint64 done = usable() ? m_file.write(m_pending.constData(), total) : 0;
     // The records that reached the file whole.
     const auto whole = std::upper_bound(m_recordEnds.begin(), m_recordEnds.end(), done);
@@ -105,7 +108,7 @@ bool TraceFile::flush()
     m_size += kept;
     if (records && m_totals)
         m_totals->addRecords(*m_owner, records, quint64(kept));
-    m_pending.resize(0);
+    m_pendingSize = 0;
     m_recordEnds.clear();
     if (kept)
         updateLengthField();

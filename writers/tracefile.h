@@ -80,7 +80,10 @@ private:
     qsizetype m_lengthField = -1;
     qint64 m_lengthLimit = 0;
     bool m_buffered;
-    QByteArray m_pending;                // records not yet written
+    // Records not yet written: the first m_pendingSize bytes of m_pending, which only grows, so
+    // that a record costs no resize.
+    QByteArray m_pending;
+    qsizetype m_pendingSize;
     std::vector<qsizetype> m_recordEnds; // where each of them ends in m_pending
     qsizetype m_openRecord;              // size of the record begun, -1 if none
 };

@@ -4,7 +4,9 @@
 
 #include <QStringList>
 
-DeframingChain::DeframingChain(Source source, unsigned echoLength)
+DeframingChain::DeframingChain(Source source, unsigned echoLength,
+                               HdlcHandler::DeStuffing deStuffing)
+    : rx(0, deStuffing), sync(1, deStuffing)
 {
     if (source == Port) {
         m_header = std::make_unique<HeaderHandler>();
@@ -17,8 +19,10 @@ DeframingChain::DeframingChain(Source source, unsigned echoLength)
     }
     m_split.setNext(&rx);
     m_split.setSecondNext(&sync);
+    m_split.setSyncHold(&hold);
     rx.setNext(&sink);
-    sync.setNext(&sink);
+    sync.setNext(&hold);
+    hold.setNext(&sink);
     for (ChainHandler* element :
          {static_cast<ChainHandler*>(m_header.get()), static_cast<ChainHandler*>(m_skip.get()),
           static_cast<ChainHandler*>(&m_split), static_cast<ChainHandler*>(&rx),

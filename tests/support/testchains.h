@@ -1,21 +1,22 @@
 #ifndef TESTCHAINS_H
 #define TESTCHAINS_H
 
+#include "capture/framehold.h"
 #include "capture/hdlchandler.h"
 #include "capture/headerhandler.h"
 #include "capture/messagehandler.h"
 #include "capture/skiphandler.h"
 #include "capture/splithandler.h"
+#include "capture/stathandler.h"
 #include "capture/streamencoder.h"
 #include "packetsink.h"
-#include "capture/stathandler.h"
 
 #include <memory>
 #include <QList>
 #include <QRandomGenerator>
 
 // The front of the chain (header, skip and split for a port stream, split alone for a file)
-// with both deframers and one sink behind them, as a run builds it.
+// with both deframers, the Sync hold and one sink behind them, as a run builds it.
 class DeframingChain
 {
 public:
@@ -24,15 +25,23 @@ public:
         Port,
         File
     };
-    explicit DeframingChain(Source source, unsigned echoLength = 6);
+    explicit DeframingChain(
+        Source source, unsigned echoLength = 6,
+        HdlcHandler::DeStuffing deStuffing = HdlcHandler::DeStuffing::Automatic);
 
     ChainHandler* head() { return m_head; }
     void feed(const QByteArray& bytes);
+    // A replay's read block, taken whole as the acquisition thread takes it.
+    void feedBlock(const QByteArray& bytes)
+    {
+        m_split.processBlock(bytes.constData(), int(bytes.size()));
+    }
 
     MessageHandler messages;
     StatHandler stats;
-    HdlcHandler rx{0};
-    HdlcHandler sync{1};
+    HdlcHandler rx;
+    HdlcHandler sync;
+    FrameHold hold{&sync};
     PacketSink sink{&rx};
 
 private:
