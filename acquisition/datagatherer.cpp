@@ -254,8 +254,9 @@ void DataGatherer::buildDeframers(SplitHandler* splitter, const TraceType& type)
         syncDeframer->setTimestamp(m_settings.startSeconds, m_settings.startMicroseconds);
     }
 
-    const BuiltWriter writer = type.buildWriter(
-        {rxDeframer, m_settings.outputFileName, m_settings.linkType, m_settings.minPacketLength});
+    const BuiltWriter writer = type.buildWriter({rxDeframer, m_settings.outputFileName,
+                                                 m_settings.linkType, m_settings.minPacketLength,
+                                                 m_settings.rxTimeslot, m_settings.syncTimeslot});
     auto* syncHold = new FrameHold(syncDeframer);
     m_elements.append(syncHold);
     m_elements.append(writer.element);

@@ -14,6 +14,16 @@ QString windowText(const char* text)
 
 } // namespace
 
+bool readTimeslot(const QString& text, unsigned char* timeslot)
+{
+    bool ok = false;
+    const uint value = text.toUInt(&ok, 10);
+    if (!ok || value > 31)
+        return false;
+    *timeslot = static_cast<unsigned char>(value);
+    return true;
+}
+
 bool readMinPacketLength(const QString& text, unsigned short* length)
 {
     bool ok = false;

@@ -34,6 +34,9 @@ struct RunSettings
     bool deframerShifts = false;
 };
 
+// A timeslot from 0 to 31 in decimal; false for anything else.
+bool readTimeslot(const QString& text, unsigned char* timeslot);
+
 constexpr qulonglong MaxMinPacketLength = 0xFFFF;
 
 // A min. packet length as a run takes it: an unsigned decimal number up to 65535. False for

@@ -2,8 +2,10 @@
 
 #include "writers/i4bhandler.h"
 #include "writers/i7handler.h"
+#include "writers/lapdheader.h"
 #include "writers/loopbackhandler.h"
 #include "writers/pcaphandler.h"
+#include "writers/pcapnghandler.h"
 #include "writers/toshibahandler.h"
 
 const char DefaultLinkTypeName[] = "ISDN";
@@ -19,6 +21,12 @@ BuiltWriter buildPcap(const WriterSetup& s)
 {
     return buildFileWriter(
         new PcapHandler(s.timeReference, s.fileName, s.linkType, s.minPacketLength));
+}
+
+BuiltWriter buildPcapng(const WriterSetup& s)
+{
+    return buildFileWriter(new PcapngHandler(s.timeReference, s.fileName, s.linkType,
+                                             s.minPacketLength, s.rxTimeslot, s.syncTimeslot));
 }
 
 BuiltWriter buildToshiba(const WriterSetup& s)
@@ -47,7 +55,8 @@ struct LinkType
     unsigned short number;
 };
 
-const LinkType LinkTypes[] = {{"ISDN", 147}, {"NULL", 0}, {"SS7/MTP2", 140}};
+const LinkType LinkTypes[] = {
+    {"ISDN", 147}, {"NULL", 0}, {"SS7/MTP2", 140}, {"LAPD", LapdHeader::LinkType}};
 
 } // namespace
 
@@ -62,6 +71,7 @@ const QList<TraceType>& traceTypes()
         {I4b, "i4b", "i4b", true, false, false, true, buildI4b},
         {I7, "i7", "i7", true, false, false, true, buildI7, true},
         {Loopback, "loopback", "", false, false, true, true, buildLoopback},
+        {Pcapng, "pcapng", "pcapng", true, false, true, true, buildPcapng},
     };
     return table;
 }

@@ -18,6 +18,7 @@ enum Index
     I4b = 3,
     I7 = 4,
     Loopback = 5,
+    Pcapng = 6,
     Count
 };
 } // namespace TraceTypes
@@ -29,6 +30,8 @@ struct WriterSetup
     QString fileName;
     unsigned short linkType;
     unsigned short minPacketLength;
+    unsigned char rxTimeslot;
+    unsigned char syncTimeslot;
 };
 
 // The element behind both deframers, and its output file if it writes one.

@@ -290,7 +290,8 @@ ReferenceRun runReference(const QString& stream, const TraceType& type, const QS
             rx.setTimestamp(StartSeconds, StartMicroseconds);
             sync.setTimestamp(StartSeconds, StartMicroseconds);
             rxEnd.reset(
-                type.buildWriter({&rx, out, quint16(linkTypeNumber(PcapLinkTypeName)), 0}).element);
+                type.buildWriter({&rx, out, quint16(linkTypeNumber(PcapLinkTypeName)), 0, 1, 16})
+                    .element);
             split.setNext(&rx);
             split.setSecondNext(&sync);
             rx.setNext(rxEnd.get());

@@ -184,18 +184,18 @@
         <translation>Не удаётся открыть входной файл</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="299"/>
-        <location filename="../acquisition/datagatherer.cpp" line="306"/>
+        <location filename="../acquisition/datagatherer.cpp" line="300"/>
+        <location filename="../acquisition/datagatherer.cpp" line="307"/>
         <source>Cannot read file </source>
         <translation>Не удаётся прочитать файл </translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="308"/>
+        <location filename="../acquisition/datagatherer.cpp" line="309"/>
         <source>File got shorter while it was read</source>
         <translation>Файл стал короче во время чтения</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="326"/>
+        <location filename="../acquisition/datagatherer.cpp" line="327"/>
         <source>No data from the tester for %1 s</source>
         <translation>Нет данных от тестера в течение %1 с</translation>
     </message>
@@ -341,67 +341,67 @@
         <translation>Очистить журнал сообщений</translation>
     </message>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="212"/>
+        <location filename="../ui/varodaridoro.cpp" line="215"/>
         <source>Error</source>
         <translation>Ошибка</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="32"/>
+        <location filename="../acquisition/runsettings.cpp" line="42"/>
         <source>RX file name isn&apos;t specified</source>
         <translation>Не указано имя файла RX</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="34"/>
+        <location filename="../acquisition/runsettings.cpp" line="44"/>
         <source>Sync file name isn&apos;t specified</source>
         <translation>Не указано имя файла Sync</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="39"/>
+        <location filename="../acquisition/runsettings.cpp" line="49"/>
         <source>Min. packet length must be from 0 to 65535</source>
         <translation>Мин. длина пакета должна быть от 0 до 65535</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="40"/>
+        <location filename="../acquisition/runsettings.cpp" line="51"/>
         <source>Wrong min. packet length</source>
         <translation>Неверная мин. длина пакета</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="43"/>
+        <location filename="../acquisition/runsettings.cpp" line="54"/>
         <source>File name isn&apos;t specified</source>
         <translation>Не указано имя файла</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="57"/>
+        <location filename="../acquisition/runsettings.cpp" line="69"/>
         <source>input file</source>
         <translation>входной файл</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="59"/>
+        <location filename="../acquisition/runsettings.cpp" line="71"/>
         <source>port</source>
         <translation>порт</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="62"/>
+        <location filename="../acquisition/runsettings.cpp" line="74"/>
         <source>RX file</source>
         <translation>файл RX</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="62"/>
+        <location filename="../acquisition/runsettings.cpp" line="75"/>
         <source>trace file</source>
         <translation>файл трассы</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="64"/>
+        <location filename="../acquisition/runsettings.cpp" line="79"/>
         <source>Sync file</source>
         <translation>файл Sync</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="68"/>
+        <location filename="../acquisition/runsettings.cpp" line="83"/>
         <source>The %1 and the %2 are the same file: %3</source>
         <translation>Совпадают %1 и %2: %3</translation>
     </message>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="274"/>
+        <location filename="../ui/varodaridoro.cpp" line="277"/>
         <source>Data gathering error</source>
         <translation>Ошибка сбора данных</translation>
     </message>
@@ -507,22 +507,27 @@
         <translation>Петлевой адаптер</translation>
     </message>
     <message>
-        <location filename="../ui/forms/sereaderwidget.ui" line="292"/>
+        <location filename="../ui/forms/sereaderwidget.ui" line="239"/>
+        <source>PCAPNG</source>
+        <translation>PCAPNG</translation>
+    </message>
+    <message>
+        <location filename="../ui/forms/sereaderwidget.ui" line="297"/>
         <source>&amp;Start</source>
         <translation>&amp;Пуск</translation>
     </message>
     <message>
-        <location filename="../ui/forms/sereaderwidget.ui" line="295"/>
+        <location filename="../ui/forms/sereaderwidget.ui" line="300"/>
         <source>Alt+S</source>
         <translation>Alt+П</translation>
     </message>
     <message>
-        <location filename="../ui/forms/sereaderwidget.ui" line="310"/>
+        <location filename="../ui/forms/sereaderwidget.ui" line="315"/>
         <source>Message log</source>
         <translation>Журнал сообщений</translation>
     </message>
     <message>
-        <location filename="../ui/forms/sereaderwidget.ui" line="333"/>
+        <location filename="../ui/forms/sereaderwidget.ui" line="338"/>
         <source>Clear</source>
         <translation>Очистить</translation>
     </message>

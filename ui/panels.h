@@ -3,8 +3,9 @@
 
 #include "forms.h"
 
-// The option panels of the trace types Raw, PCAP and Loopback: their forms under class names of
-// their own, built like the forms the main window owns directly.
+// The option panels of the trace types Raw, PCAP (and PCAPNG, which has the same options) and
+// Loopback: their forms under class names of their own, built like the forms the main window
+// owns directly.
 
 class RawImpl : public RawFrame
 {

@@ -35,9 +35,9 @@ QString textOf(const FileChoose* field)
 VarodariDoro::VarodariDoro(QWidget* parent, const char* name, Qt::WindowFlags f)
     : sereaderWidget(parent, name, f), portPanel(nullptr), filePanel(nullptr), rawPanel(nullptr),
       pcapPanel(nullptr), toshibaPanel(nullptr), i4bPanel(nullptr), i7Panel(nullptr),
-      loopbackPanel(nullptr), helpWindow(nullptr), dataLayout(nullptr), sourceLayout(nullptr),
-      gatherer(nullptr), messageHandler(nullptr), statHandler(nullptr), progressDialog(nullptr),
-      m_pollTimer(0)
+      loopbackPanel(nullptr), pcapngPanel(nullptr), helpWindow(nullptr), dataLayout(nullptr),
+      sourceLayout(nullptr), gatherer(nullptr), messageHandler(nullptr), statHandler(nullptr),
+      progressDialog(nullptr), m_pollTimer(0)
 {
     // Every row is one line of text: the view then finds the newest row without measuring all
     // of them, which would make each new line cost as much as the whole log.
@@ -60,6 +60,7 @@ VarodariDoro::VarodariDoro(QWidget* parent, const char* name, Qt::WindowFlags f)
     addPanel(toshibaPanel = new Toshiba(dataFrame));
     addPanel(i4bPanel = new I4b(dataFrame));
     addPanel(i7Panel = new I7(dataFrame));
+    addPanel(pcapngPanel = new PcapImpl(dataFrame));
     m_traceFields = {
         {rawPanel, rawPanel->rxFileName, rawPanel->syncFileName, nullptr, nullptr},
         {pcapPanel, pcapPanel->fileName, nullptr, pcapPanel->linkType, pcapPanel->minPacketLength},
@@ -67,6 +68,8 @@ VarodariDoro::VarodariDoro(QWidget* parent, const char* name, Qt::WindowFlags f)
         {i4bPanel, i4bPanel->fileName, nullptr, nullptr, i4bPanel->minPacketLength},
         {i7Panel, i7Panel->fileName, nullptr, nullptr, i7Panel->minPacketLength},
         {loopbackPanel, nullptr, nullptr, loopbackPanel->linkType, loopbackPanel->minPacketLength},
+        {pcapngPanel, pcapngPanel->fileName, nullptr, pcapngPanel->linkType,
+         pcapngPanel->minPacketLength},
     };
     Q_ASSERT(m_traceFields.size() == TraceTypes::Count);
 

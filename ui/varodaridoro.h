@@ -51,6 +51,7 @@ public:
     I4b* i4bPanel;
     I7* i7Panel;
     LoopbackImpl* loopbackPanel;
+    PcapImpl* pcapngPanel;      // PCAP's panel: the same three options
     helpwidgetImpl* helpWindow; // owned; a window of its own
     QList<QWidget*> panels;
     QVBoxLayout* dataLayout;

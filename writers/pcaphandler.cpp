@@ -1,12 +1,14 @@
 #include "writers/pcaphandler.h"
 
+#include "writers/lapdheader.h"
 #include "writers/littleendian.h"
 
 #include <cstring>
 
 PcapHandler::PcapHandler(HdlcHandler* timeReference, const QString& fileName,
                          unsigned short linkType, unsigned short minPacketLength)
-    : TraceWriter(timeReference, fileName, globalHeader(linkType), minPacketLength, false)
+    : TraceWriter(timeReference, fileName, globalHeader(linkType), minPacketLength, false),
+      m_headerLength(LapdHeader::usedBy(linkType) ? LapdHeader::Size : 0)
 {}
 
 QByteArray PcapHandler::globalHeader(unsigned short linkType)
@@ -31,14 +33,17 @@ void PcapHandler::process(QByteArray& data, int len)
     if (tooShort(int(frameLength)))
         return;
 
-    char* record = m_file.beginRecord(RecordHeaderSize + qsizetype(frameLength));
+    const quint32 packetLength = quint32(m_headerLength) + frameLength;
+    char* record = m_file.beginRecord(RecordHeaderSize + qsizetype(packetLength));
     if (!record)
         return;
     const ChannelClock stamp = clock();
     putLe32(record, stamp.seconds);
     putLe32(record + 4, stamp.microseconds);
-    putLe32(record + 8, frameLength);  // captured length
-    putLe32(record + 12, frameLength); // length on the line
-    std::memcpy(record + RecordHeaderSize, data.constData() + 1, frameLength);
+    putLe32(record + 8, packetLength);  // captured length
+    putLe32(record + 12, packetLength); // length on the line
+    if (m_headerLength > 0)
+        LapdHeader::put(record + RecordHeaderSize, data.at(0));
+    std::memcpy(record + RecordHeaderSize + m_headerLength, data.constData() + 1, frameLength);
     m_file.endRecord();
 }

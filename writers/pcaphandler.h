@@ -4,7 +4,8 @@
 #include "writers/tracewriter.h"
 
 // Writes every frame of both channels as one record of a libpcap savefile, stamped with the RX
-// channel's clock. The file is created by the first frame that arrives.
+// channel's clock. The file is created by the first frame that arrives. With link type LAPD each
+// frame is preceded by its pseudo-header, which tells the channels apart.
 class PcapHandler : public TraceWriter
 {
 public:
@@ -19,6 +20,9 @@ public:
     void process(QByteArray& data, int len) override;
 
     static QByteArray globalHeader(unsigned short linkType);
+
+private:
+    int m_headerLength; // of the link type's pseudo-header before each frame
 };
 
 #endif

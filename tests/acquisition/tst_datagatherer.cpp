@@ -1,12 +1,12 @@
 #include "acquisition/datagatherer.h"
 #include "acquisition/tracetypes.h"
 #include "capture/messagehandler.h"
+#include "capture/stathandler.h"
 #include "capture/streamencoder.h"
 #include "support/framematch.h"
 #include "support/testchains.h"
 #include "support/testfiles.h"
 #include "writers/pcapreader.h"
-#include "capture/stathandler.h"
 
 #include <QDir>
 #include <QFile>
@@ -133,7 +133,7 @@ void TestDataGatherer::setUpFailures_data()
     QTest::newRow("input is a directory")
         << 1 << "dir" << 1 << "out.pcap" << QStringList{"E:Cannot open input file"};
     QTest::newRow("trace type never set") << 1 << "ok" << -1 << "out.pcap" << QStringList{};
-    QTest::newRow("trace type past the list") << 1 << "ok" << 6 << "out.pcap" << QStringList{};
+    QTest::newRow("trace type past the list") << 1 << "ok" << 7 << "out.pcap" << QStringList{};
     QTest::newRow("no such port") << 0 << "" << 1 << "out.pcap"
                                   << QStringList{"%dir%/no-such-port: No such file or directory",
                                                  "E:Port isn't initialized"};

@@ -5,7 +5,9 @@
 #include "tsharkreader.h"
 #include "writers/i4bhandler.h"
 #include "writers/i7handler.h"
+#include "writers/lapdheader.h"
 #include "writers/littleendian.h"
+#include "writers/pcapnghandler.h"
 #include "writers/pcapreader.h"
 
 #include <algorithm>
@@ -30,6 +32,19 @@ QString stampText(quint32 seconds, quint32 microseconds)
     return QStringLiteral("%1.%2").arg(seconds).arg(microseconds, 6, 10, QLatin1Char('0'));
 }
 
+// The LAPD pseudo-header, which alone tells the channel: sent to us (RX) or by us (Sync), we
+// the user side. Takes it off the frame.
+bool takeLapdHeader(QByteArray* data, int* channel)
+{
+    const QByteArray rest = QByteArray::fromHex("20fd000100000000000000000030");
+    if (data->size() < LapdHeader::Size || data->mid(2, 14) != rest || data->at(0) != 0 ||
+        (data->at(1) != 0 && data->at(1) != 4))
+        return false;
+    *channel = data->at(1) == 0 ? 0 : 1;
+    data->remove(0, LapdHeader::Size);
+    return true;
+}
+
 // The one global header the PCAP writer gives, then records whose lengths agree.
 bool readPcap(const QByteArray& bytes, quint16 linkType, QList<TraceRecord>* records,
               QString* error)
@@ -46,7 +61,110 @@ bool readPcap(const QByteArray& bytes, quint16 linkType, QList<TraceRecord>* rec
         if (r.originalLength != quint32(r.data.size()))
             return refuse(error, QStringLiteral("record %1").arg(records->size() + 1),
                           QStringLiteral("original length %1").arg(r.originalLength));
-        records->append({-1, stampText(r.seconds, r.fraction), r.data});
+        TraceRecord record{-1, stampText(r.seconds, r.fraction), r.data};
+        if (LapdHeader::usedBy(linkType) && !takeLapdHeader(&record.frame, &record.channel))
+            return refuse(error, QStringLiteral("record %1").arg(records->size() + 1),
+                          QStringLiteral("LAPD header ") + QString::fromLatin1(r.data.toHex()));
+        records->append(record);
+    }
+    return true;
+}
+
+QByteArray pcapngOption(quint16 code, const QByteArray& value)
+{
+    QByteArray option;
+    appendLe16(option, code);
+    appendLe16(option, quint16(value.size()));
+    return option + value + QByteArray((4 - value.size() % 4) % 4, '\0');
+}
+
+QByteArray pcapngBlock(quint32 type, const QByteArray& body)
+{
+    QByteArray block;
+    appendLe32(block, type);
+    appendLe32(block, quint32(body.size() + 12));
+    block += body;
+    appendLe32(block, quint32(body.size() + 12));
+    return block;
+}
+
+// The section header (tester, system, program) and an interface per channel named after a
+// timeslot, then enhanced packet blocks on them, each marked with its channel's direction.
+bool readPcapng(const QByteArray& bytes, quint16 linkType, QList<TraceRecord>* records,
+                QString* error)
+{
+    // The program is whichever wrote the file, with the project's version.
+    QByteArray section = QByteArray::fromHex("4d3c2b1a01000000ffffffffffffffff") +
+                         pcapngOption(2, "Vezive-V1") +
+                         pcapngOption(3, PcapngHandler::operatingSystem().toUtf8());
+    const qsizetype program = 8 + section.size();
+    const QByteArray application =
+        bytes.size() >= program + 4
+            ? bytes.mid(program + 4, readLe16(bytes.constData() + program + 2))
+            : QByteArray();
+    static const QRegularExpression programName(QStringLiteral("^[a-z_-]+ " VEZIVE_VERSION "$"));
+    if (!programName.match(QString::fromUtf8(application)).hasMatch())
+        return refuse(error, QStringLiteral("section header"),
+                      QStringLiteral("program ") + QString::fromUtf8(application));
+    section += pcapngOption(4, application) + pcapngOption(0, {});
+    QByteArray header = pcapngBlock(0x0A0D0D0A, section);
+    qsizetype at = header.size();
+    static const QRegularExpression name(QStringLiteral("^(rx|sync)-ts([0-9]|[12][0-9]|3[01])$"));
+    for (int channel = 0; channel < 2; ++channel) {
+        const qsizetype nameLength =
+            at + 22 <= bytes.size() ? readLe16(bytes.constData() + at + 18) : 0;
+        const QString ifName = QString::fromUtf8(bytes.mid(at + 20, nameLength));
+        const QRegularExpressionMatch match = name.match(ifName);
+        const int timeslot = match.captured(2).toInt();
+        QByteArray body;
+        appendLe16(body, linkType);
+        body += QByteArray::fromHex("0000ffff0000");
+        body += pcapngOption(2, ifName.toUtf8()) +
+                pcapngOption(3, QStringLiteral("Vezive-V1 %1, timeslot %2")
+                                    .arg(QLatin1String(channel == 0 ? "RX" : "Sync"))
+                                    .arg(timeslot)
+                                    .toUtf8()) +
+                pcapngOption(9, QByteArray(1, 6)) + pcapngOption(0, {});
+        const QByteArray block = pcapngBlock(1, body);
+        if (!match.hasMatch() || (match.captured(1) == QLatin1String("rx")) != (channel == 0) ||
+            bytes.mid(at, block.size()) != block)
+            return refuse(error, QStringLiteral("interface block %1").arg(channel),
+                          QString::fromLatin1(bytes.mid(at, 48).toHex()));
+        header += block;
+        at += block.size();
+    }
+    if (!bytes.startsWith(header))
+        return refuse(error, QStringLiteral("section header"),
+                      QString::fromLatin1(bytes.left(48).toHex()));
+    // Each packet block as the fields read from it would make it: any other byte refuses it.
+    while (at < bytes.size()) {
+        const char* p = bytes.constData() + at;
+        const bool whole = bytes.size() - at >= 28;
+        const quint32 channel = whole ? readLe32(p + 8) : 2;
+        const quint32 length = whole ? readLe32(p + 20) : 0;
+        const quint64 stamp = whole ? (quint64(readLe32(p + 12)) << 32) | readLe32(p + 16) : 0;
+        QByteArray body;
+        appendLe32(body, channel);
+        body += bytes.mid(at + 12, 8);
+        appendLe32(body, length);
+        appendLe32(body, length);
+        body += bytes.mid(at + 28, length) + QByteArray((4 - length % 4) % 4, '\0');
+        QByteArray flags;
+        appendLe32(flags, channel == 0 ? 1 : 2);
+        body += pcapngOption(2, flags) + pcapngOption(0, {});
+        const QByteArray block = pcapngBlock(6, body);
+        if (channel > 1 || bytes.mid(at, block.size()) != block)
+            return refuse(error, recordAt(records->size() + 1, at),
+                          QString::fromLatin1(bytes.mid(at, 28).toHex()));
+        TraceRecord record{int(channel),
+                           stampText(quint32(stamp / 1000000), quint32(stamp % 1000000)),
+                           bytes.mid(at + 28, length)};
+        int lapdChannel = -1;
+        if (LapdHeader::usedBy(linkType) &&
+            (!takeLapdHeader(&record.frame, &lapdChannel) || lapdChannel != record.channel))
+            return refuse(error, recordAt(records->size() + 1, at), QStringLiteral("LAPD header"));
+        records->append(record);
+        at += block.size();
     }
     return true;
 }
@@ -214,6 +332,8 @@ bool readTrace(int traceType, const QByteArray& bytes, QList<TraceRecord>* recor
         return readI4b(bytes, records, error);
     case TraceTypes::I7:
         return readI7(bytes, records, error);
+    case TraceTypes::Pcapng:
+        return readPcapng(bytes, linkType, records, error);
     }
     return refuse(error, QStringLiteral("trace type %1").arg(traceType),
                   QStringLiteral("has no records"));
@@ -231,7 +351,8 @@ QString traceMismatch(int traceType, const QByteArray& bytes, const QList<QByteA
     for (qsizetype i = 0; i < packets.size(); ++i) {
         const int tag = packets[i].at(0);
         const ChannelClock& stamp = stamps[i];
-        const TraceRecord wanted{traceType == TraceTypes::Pcap ? -1
+        const bool untold = traceType == TraceTypes::Pcap && !LapdHeader::usedBy(linkType);
+        const TraceRecord wanted{untold                        ? -1
                                  : traceType == TraceTypes::I7 ? tag
                                                                : int(tag != 0),
                                  traceType == TraceTypes::Toshiba

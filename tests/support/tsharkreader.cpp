@@ -19,7 +19,7 @@ TsharkRead readWithTshark(const QString& path)
     }
     QProcess tshark;
     tshark.start(Tshark, {QStringLiteral("-r"), path, QStringLiteral("-T"), QStringLiteral("json"),
-                          QStringLiteral("-x"), QStringLiteral("-j"), QStringLiteral("frame")});
+                          QStringLiteral("-x"), QStringLiteral("-J"), QStringLiteral("frame")});
     tshark.waitForFinished(-1);
     // tshark warns on stderr when run as root; only a failure makes it matter.
     const QByteArray errors = tshark.readAllStandardError();
@@ -44,6 +44,14 @@ TsharkRead readWithTshark(const QString& path)
         const QJsonValue direction = frame[QLatin1String("frame.p2p_dir")];
         out.direction = direction.isUndefined() ? -1 : direction.toString().toInt();
         out.epochTime = frame[QLatin1String("frame.time_epoch")].toString();
+        const QJsonObject interface = frame[QLatin1String("frame.interface_id_tree")].toObject();
+        if (!interface.isEmpty())
+            out.interface = interface[QLatin1String("frame.interface_name")].toString() + ": " +
+                            interface[QLatin1String("frame.interface_description")].toString();
+        const QJsonValue flags = frame[QLatin1String("frame.packet_flags_tree")]
+                                      [QLatin1String("frame.packet_flags_direction")];
+        if (!flags.isUndefined())
+            out.flagsDirection = flags.toString().toInt(nullptr, 16);
         out.bytes =
             QByteArray::fromHex(layers[QLatin1String("frame_raw")][0].toString().toLatin1());
         result.encapsulation = frame[QLatin1String("frame.encap_type")].toString();

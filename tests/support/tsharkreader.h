@@ -12,6 +12,8 @@ struct TsharkFrame
     int capturedLength = -1;
     int direction = -1; // frame.p2p_dir: 0 sent, 1 received, -1 none
     QString epochTime;  // seconds.fraction as tshark prints it
+    QString interface;  // pcapng: the interface's "name: description", its packet flags' direction
+    int flagsDirection = -1;
     QByteArray bytes;
 };
 

@@ -28,6 +28,8 @@ void TestCaptureOptions::parse_data()
         "src=1 file=s rx=0 sync=0 trace=1 out=x link=140 min=0");
     row("link type NULL", "--file s --trace loopback --link-type NULL",
         "src=1 file=s rx=0 sync=0 trace=5 out= link=0 min=0");
+    row("pcapng, LAPD", "--port p --rx 2 --trace pcapng --out x --link-type LAPD",
+        "src=0 port=p rx=2 sync=0 trace=6 out=x link=177 min=0");
     row("min length largest", "--file s --trace pcap --out x --min-length 65535",
         "src=1 file=s rx=0 sync=0 trace=1 out=x link=147 min=65535");
     row("standard output", "--file s --trace pcap --out -",
@@ -59,7 +61,7 @@ void TestCaptureOptions::parse_data()
     row("both sources", "--port p --file s --trace pcap", "usage");
     row("no trace", "--file s", "usage");
     row("unknown trace", "--file s --trace snoop", "usage");
-    row("unknown link type", "--file s --trace pcap --link-type LAPD", "usage");
+    row("unknown link type", "--file s --trace pcap --link-type lapd", "usage");
     row("timeslot 32", "--file s --trace pcap --rx 32", "usage");
     row("missing value", "--file s --trace", "usage");
     row("unknown option", "--file s --trace pcap --speed 9600", "usage");

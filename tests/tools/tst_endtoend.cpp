@@ -1,6 +1,7 @@
 // The two tools against each other through a pseudo-terminal, as the receiver is used with the
 // hardware: vezive-sim plays the tester, vezive-capture the receiver.
 
+#include "acquisition/tracetypes.h"
 #include "device/serialdevice.h"
 #include "support/framematch.h"
 #include "support/simulatedtester.h"
@@ -8,9 +9,12 @@
 #include "support/testfiles.h"
 #include "support/testnamespace.h"
 #include "support/tracereaders.h"
+#include "support/tsharkreader.h"
 #include "writers/pcapreader.h"
 
 #include <csignal>
+#include <memory>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -22,6 +26,7 @@ namespace {
 
 const QString Sim = QStringLiteral(VEZIVE_SIM);
 const QString Capture = QStringLiteral(VEZIVE_CAPTURE);
+const QString Extcap = QStringLiteral(VEZIVE_EXTCAP);
 const QString Tshark = QStringLiteral("/usr/bin/tshark");
 constexpr int Generous = 120000; // ms; only a last guard against a hang
 
@@ -121,9 +126,14 @@ private slots:
     void replayWrittenStream();
     void fileTraceTypes_data();
     void fileTraceTypes();
+    void isdnDecoded_data();
+    void isdnDecoded();
     void loopbackLive();
     void portTest_data();
     void portTest();
+    void extcapCalls_data();
+    void extcapCalls();
+    void extcapInTshark();
 };
 
 void TestEndToEnd::portToPcap_data()
@@ -248,18 +258,26 @@ void TestEndToEnd::badEcho()
 // on the other end of a pipe.
 void TestEndToEnd::pcapToStandardOutput()
 {
-    QTemporaryDir dir;
-    const QString sentPath = dir.filePath("sent.txt");
-    SimulatedTester tester(Sim, {"--fast", "--duration", "2", "--sent", sentPath});
-    const CaptureRun run =
-        runCapture({"--port", tester.terminal(), "--trace", "pcap", "--out", "-"});
-    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
-    const ChannelFrames sent = ChannelFrames::fromSentLog(sentPath);
-    PcapReader pcap;
-    QVERIFY2(pcap.parse(run.standardOutput, "standard output"), qPrintable(pcap.error()));
-    QCOMPARE(pcap.linkType(), 147u);
-    QVERIFY(isInterleaving(pcap.frames(), sent.rx, sent.sync));
-    QVERIFY(run.hasLine(QString("Packets: %1").arg(sent.total())));
+    for (const int type : {TraceTypes::Pcap, TraceTypes::Pcapng}) {
+        QTemporaryDir dir;
+        const QString sentPath = dir.filePath("sent.txt");
+        SimulatedTester tester(Sim, {"--fast", "--duration", "2", "--sent", sentPath});
+        const CaptureRun run = runCapture({"--port", tester.terminal(), "--rx", "3", "--trace",
+                                           traceType(type)->name, "--out", "-"});
+        QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+        const ChannelFrames sent = ChannelFrames::fromSentLog(sentPath);
+        QList<TraceRecord> records;
+        QString error;
+        QVERIFY2(readTrace(type, run.standardOutput, &records, &error, 147), qPrintable(error));
+        ChannelFrames written;
+        for (const TraceRecord& record : records)
+            (record.channel == 1 ? written.sync : written.rx).append(record.frame);
+        if (type == TraceTypes::Pcap)
+            QVERIFY(isInterleaving(written.rx, sent.rx, sent.sync));
+        else
+            QVERIFY(written.rx == sent.rx && written.sync == sent.sync);
+        QVERIFY(run.hasLine(QString("Packets: %1").arg(sent.total())));
+    }
 }
 
 // Ctrl-C stops a real-time run as the Stop button does: "Cancelled", exit 0, a whole trace.
@@ -307,7 +325,7 @@ void TestEndToEnd::fileTraceTypes_data()
     QTest::addColumn<QString>("trace");
     QTest::addColumn<QString>("ending");
 
-    for (const char* trace : {"toshiba", "i4b", "i7"}) {
+    for (const char* trace : {"toshiba", "i4b", "i7", "pcapng"}) {
         for (const char* ending : {"end of file", "line error", "cancelled"})
             QTest::addRow("%s, %s", trace, ending) << QString(trace) << QString(ending);
     }
@@ -365,6 +383,52 @@ void TestEndToEnd::fileTraceTypes()
              qPrintable(describe(run)));
     QVERIFY(run.hasLine(QString("Packets: %1").arg(written.total())));
     QVERIFY(!run.hasLine("Bad CRC: 0"));
+}
+
+void TestEndToEnd::isdnDecoded_data()
+{
+    QTest::addColumn<QString>("trace");
+    QTest::newRow("pcap") << QString("pcap");
+    QTest::newRow("pcapng") << QString("pcapng");
+}
+
+// A D channel with link type LAPD: every frame on its channel, and Wireshark decodes LAPD and
+// Q.931 by itself, sound, the network's frames (RX) as network to user and the user's (Sync) as
+// user to network.
+void TestEndToEnd::isdnDecoded()
+{
+    QFETCH(QString, trace);
+    QTemporaryDir dir;
+    const QString sentPath = dir.filePath("sent.txt");
+    SimulatedTester tester(Sim,
+                           {"--traffic", "isdn", "--fast", "--duration", "2", "--sent", sentPath});
+    QVERIFY(!tester.terminal().isEmpty());
+    const QString out = dir.filePath("isdn");
+    const CaptureRun run = runCapture(
+        {"--port", tester.terminal(), "--trace", trace, "--link-type", "LAPD", "--out", out});
+    QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
+    QString error;
+    const ChannelFrames written = readTraceFrames(trace, out, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const ChannelFrames sent = ChannelFrames::fromSentLog(sentPath);
+    QVERIFY(sent.rx.size() > 10 && sent.sync.size() > 10);
+    QCOMPARE(written.rx, sent.rx);
+    QCOMPARE(written.sync, sent.sync);
+
+    QProcess tshark;
+    tshark.setStandardErrorFile(QProcess::nullDevice());
+    tshark.start(Tshark, {"-r", out, "-T", "fields", "-E", "separator=,", "-e", "frame.p2p_dir",
+                          "-e", "lapd.direction", "-e", "q931.message_type", "-e", "_ws.expert"});
+    QVERIFY(tshark.waitForFinished(Generous));
+    QSet<QByteArray> seen;
+    for (const QByteArray& line : tshark.readAllStandardOutput().trimmed().split('\n')) {
+        const QList<QByteArray> fields = line.split(',');
+        QVERIFY2(fields.size() == 4 && fields[0] == fields[1] && fields[3].isEmpty(), line.data());
+        seen.insert(fields[1] + ',' + fields[2]);
+    }
+    // SETUP from the network, CALL PROCEEDING, ALERTING and CONNECT from the user.
+    for (const char* message : {"1,0x05", "0,0x02", "0,0x01", "0,0x07"})
+        QVERIFY2(seen.contains(message), message);
 }
 
 // The live output: inside a network namespace of the test's own, every frame of 14 bytes and
@@ -453,6 +517,130 @@ void TestEndToEnd::portTest()
         port.setPortName(tester.terminal());
         QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
     }
+}
+
+void TestEndToEnd::extcapCalls_data()
+{
+    QTest::addColumn<QStringList>("simOptions"); // a tester on <pty>; none without options
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("lines"); // beginnings of lines, in order, on output or error
+
+    const QStringList on{"--extcap-interface", "vezive-v1"};
+    const QStringList capture =
+        on + QStringList{"--capture", "--fifo", "<dir>/fifo", "--port", "<pty>"};
+    QTest::newRow("interfaces") << QStringList{} << QStringList{"--extcap-interfaces"} << 0
+                                << QStringList{"extcap {version=" VEZIVE_VERSION "}{help=",
+                                               "interface {value=vezive-v1}{display=Vezive-V1 "
+                                               "E1 line tester}"};
+    QTest::newRow("link type") << QStringList{} << on + QStringList{"--extcap-dlts"} << 0
+                               << QStringList{"dlt {number=140}{name=SS7/MTP2}"};
+    QTest::newRow("options")
+        << QStringList{} << on + QStringList{"--extcap-config"} << 0
+        << QStringList{"arg {number=0}{call=--port}{display=Serial port}{type=",
+                       "arg {number=1}{call=--rx}{display=RX timeslot}{type=unsigned}{range=0,31}"
+                       "{default=1}",
+                       "arg {number=2}{call=--sync}{display=Sync timeslot}{type=unsigned}"
+                       "{range=0,31}{default=16}",
+                       "value {arg=3}{value=SS7/MTP2}{display=SS7/MTP2 (140)}{default=true}",
+                       "value {arg=3}{value=LAPD}{display=LAPD (177)}{default=false}",
+                       "arg {number=4}{call=--min-length}{display=Minimum length}"};
+    QTest::newRow("unknown interface")
+        << QStringList{} << QStringList{"--extcap-interface", "eth0", "--extcap-dlts"} << 1
+        << QStringList{"vezive-extcap: unknown interface: eth0"};
+    QTest::newRow("timeslot 32") << QStringList{}
+                                 << capture + QStringList{"--port", "p", "--rx", "32"} << 1
+                                 << QStringList{"vezive-extcap: --rx must be a timeslot"};
+    QTest::newRow("missing port")
+        << QStringList{} << on + QStringList{"--capture", "--fifo", "<dir>/fifo", "--port", "/x"}
+        << 1 << QStringList{"/x: No such file or directory", "Port isn't initialized"};
+    QTest::newRow("bad echo") << QStringList{"--bad-echo"} << capture << 1
+                              << QStringList{"Error reading ATU header. Invalid data. Halting."};
+    QTest::newRow("tester silent")
+        << QStringList{"--fast", "--silent-after", "0"} << capture << 1
+        << QStringList{"vezive-extcap: <pty>: the tester stopped sending"};
+}
+
+// Wireshark's calls, answered on standard output; errors on standard error with status 1, where
+// Wireshark shows them.
+void TestEndToEnd::extcapCalls()
+{
+    QFETCH(QStringList, simOptions);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, lines);
+
+    QTemporaryDir dir;
+    std::unique_ptr<SimulatedTester> tester;
+    if (!simOptions.isEmpty())
+        tester = std::make_unique<SimulatedTester>(Sim, simOptions);
+    for (QString& text : lines)
+        text.replace("<pty>", tester ? tester->terminal() : QString());
+    for (QString& text : arguments)
+        text.replace("<dir>", dir.path()).replace("<pty>", tester ? tester->terminal() : "");
+    QProcess extcap;
+    extcap.start(Extcap, arguments);
+    QVERIFY(extcap.waitForFinished(Generous));
+    QCOMPARE(extcap.exitStatus(), QProcess::NormalExit);
+    const QByteArray out =
+        exitCode == 0 ? extcap.readAllStandardOutput() : extcap.readAllStandardError();
+    QCOMPARE(extcap.exitCode(), exitCode);
+    const QList<QByteArray> got = out.split('\n');
+    qsizetype at = 0;
+    for (const QString& line : lines) {
+        while (at < got.size() && !got[at].startsWith(line.toUtf8()))
+            ++at;
+        QVERIFY2(at++ < got.size(), qPrintable(line + " not in:\n" + out));
+    }
+    // Only serial devices that are there are offered.
+    for (const QByteArray& line : got) {
+        if (line.startsWith("value {arg=0}"))
+            QVERIFY2(QFileInfo::exists(line.mid(20, line.indexOf('}', 20) - 20)), line.data());
+    }
+}
+
+// Wireshark's own reader runs the program as a capture interface, from a personal configuration
+// of the test's own, against the tester: the frames sent, on their channels' interfaces.
+void TestEndToEnd::extcapInTshark()
+{
+    if (!QFileInfo(Tshark).isExecutable())
+        QSKIP("tshark is missing; scripts/setup installs it");
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("config/wireshark/extcap"));
+    QVERIFY(QFile::link(Extcap, dir.filePath("config/wireshark/extcap/vezive-extcap")));
+    const QString sentPath = dir.filePath("sent.txt");
+    SimulatedTester tester(Sim, {"--count", "30", "--sent", sentPath});
+    QVERIFY(!tester.terminal().isEmpty());
+
+    QProcess tshark;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", dir.path());
+    environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    tshark.setProcessEnvironment(environment);
+    const QString out = dir.filePath("out.pcapng");
+    tshark.start(Tshark, {"-i", "vezive-v1", "-o", "extcap.vezive_v1.port:" + tester.terminal(),
+                          "-o", "extcap.vezive_v1.rx:2", "-a", "duration:3", "-w", out});
+    QVERIFY(tshark.waitForFinished(Generous));
+    QVERIFY2(tshark.exitCode() == 0, tshark.readAllStandardError().constData());
+    // Stopped, the program has let the port go.
+    SerialDevice port;
+    port.setPortName(tester.terminal());
+    QTRY_VERIFY_WITH_TIMEOUT(port.open(QIODevice::ReadWrite), 10000);
+
+    const TsharkRead read = readWithTshark(out);
+    QVERIFY2(read.ok, qPrintable(read.error));
+    ChannelFrames written;
+    for (const TsharkFrame& frame : read.frames) {
+        const bool rx = frame.interface == "rx-ts2: Vezive-V1 RX, timeslot 2";
+        QVERIFY2(rx || frame.interface == "sync-ts16: Vezive-V1 Sync, timeslot 16",
+                 qPrintable(frame.interface));
+        QCOMPARE(frame.flagsDirection, rx ? 1 : 2);
+        (rx ? written.rx : written.sync).append(frame.bytes);
+    }
+    const ChannelFrames sent = ChannelFrames::fromSentLog(sentPath);
+    QCOMPARE(sent.total(), 60);
+    QCOMPARE(written.rx, sent.rx);
+    QCOMPARE(written.sync, sent.sync);
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

@@ -285,8 +285,8 @@ void TestReceiverForms::mainForm()
         return texts;
     };
     const QStringList sources{"0", "Port", "File"};
-    const QStringList traceTypes{"0",        "Raw", "PCAP",    "Toshiba Compact ISDN Router snoop",
-                                 "I4B ISDN", "I7",  "Loopback"};
+    const QStringList traceTypes{"0",        "Raw", "PCAP",     "Toshiba Compact ISDN Router snoop",
+                                 "I4B ISDN", "I7",  "Loopback", "PCAPNG"};
     for (int round = 0; round < 2; ++round) {
         QCOMPARE(items(form.source), sources);
         QCOMPARE(items(form.dataType), traceTypes);

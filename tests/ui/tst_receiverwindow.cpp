@@ -67,7 +67,8 @@ QLineEdit* minLengthField(VarodariDoro& w, int traceType)
                            w.toshibaPanel->minPacketLength,
                            w.i4bPanel->minPacketLength,
                            w.i7Panel->minPacketLength,
-                           w.loopbackPanel->minPacketLength};
+                           w.loopbackPanel->minPacketLength,
+                           w.pcapngPanel->minPacketLength};
     return fields[traceType];
 }
 
@@ -124,6 +125,9 @@ QList<Option> options(VarodariDoro& w)
         {"i7/minPacketLength", w.i7Panel->minPacketLength, "", "0"},
         {"raw/rxFileName", w.rawPanel->rxFileName->lineEdit(), "rx"},
         {"raw/syncFileName", w.rawPanel->syncFileName->lineEdit(), "sync"},
+        {"pcapng/linkType", w.pcapngPanel->linkType, "3"},
+        {"pcapng/fileName", w.pcapngPanel->fileName->lineEdit(), "n.pcapng"},
+        {"pcapng/minPacketLength", w.pcapngPanel->minPacketLength, "4"},
     };
 }
 
@@ -207,7 +211,7 @@ void TestReceiverWindow::defaults()
     QFETCH(bool, outOfRange);
     if (outOfRange) {
         const QMap<QString, int> values{{"sourceType", 2},    {"dataType", -1},
-                                        {"pcap/linkType", 3}, {"loopback/linkType", 99},
+                                        {"pcap/linkType", 4}, {"loopback/linkType", 99},
                                         {"rxTS", 40},         {"syncTS", -3}};
         const auto store = settingsStore();
         for (auto it = values.cbegin(); it != values.cend(); ++it)
@@ -217,11 +221,11 @@ void TestReceiverWindow::defaults()
     QCOMPARE(window.objectName(), QString("sereaderWidget"));
     QCOMPARE(window.size(), QSize(601, 443).expandedTo(window.minimumSizeHint()));
     for (QComboBox* combo : {window.source, window.dataType, window.pcapPanel->linkType,
-                             window.loopbackPanel->linkType})
+                             window.loopbackPanel->linkType, window.pcapngPanel->linkType})
         QCOMPARE(combo->currentIndex(), 0);
     QCOMPARE(window.rxTimeslot->value(), outOfRange ? 31 : 0);
     QCOMPARE(window.syncTimeslot->value(), 0);
-    for (int type = 1; type <= 5; ++type)
+    for (int type = 1; type <= 6; ++type)
         QCOMPARE(minLengthField(window, type)->text(), QString("0"));
     QVERIFY(window.portPanel->portName->text().isEmpty());
     QVERIFY(!window.portPanel->isHidden() && !window.rawPanel->isHidden());
@@ -232,13 +236,15 @@ void TestReceiverWindow::defaults()
     QCOMPARE(window.filePanel->fileChoose->mode(), int(FileChoose::Open));
     for (FileChoose* field :
          {window.rawPanel->rxFileName, window.rawPanel->syncFileName, window.pcapPanel->fileName,
-          window.toshibaPanel->fileName, window.i4bPanel->fileName, window.i7Panel->fileName})
+          window.toshibaPanel->fileName, window.i4bPanel->fileName, window.i7Panel->fileName,
+          window.pcapngPanel->fileName})
         QCOMPARE(field->mode(), int(FileChoose::Save));
-    for (QComboBox* combo : {window.pcapPanel->linkType, window.loopbackPanel->linkType}) {
+    for (QComboBox* combo : {window.pcapPanel->linkType, window.loopbackPanel->linkType,
+                             window.pcapngPanel->linkType}) {
         QStringList items;
         for (int i = 0; i < combo->count(); ++i)
             items.append(combo->itemText(i));
-        QCOMPARE(items, (QStringList{"ISDN", "NULL", "SS7/MTP2"}));
+        QCOMPARE(items, (QStringList{"ISDN", "NULL", "SS7/MTP2", "LAPD"}));
     }
     // The help window is one of its own that does not keep the program running.
     QVERIFY(!window.helpWindow->parent() && window.helpWindow->isHidden());
@@ -252,10 +258,11 @@ void TestReceiverWindow::panelSwitching_data()
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("panel"); // the class of the one panel shown; empty: none
 
-    const QStringList traces{"RawImpl", "PcapImpl", "Toshiba", "I4b", "I7", "LoopbackImpl"};
+    const QStringList traces{"RawImpl", "PcapImpl",     "Toshiba", "I4b",
+                             "I7",      "LoopbackImpl", "PcapImpl"};
     for (int i = 0; i < traces.size(); ++i)
         QTest::addRow("trace %d", i) << true << i << traces.at(i);
-    QTest::newRow("trace beyond the list") << true << 6 << "";
+    QTest::newRow("trace beyond the list") << true << 7 << "";
     QTest::newRow("port") << false << 0 << "PortWidget";
     QTest::newRow("file") << false << 1 << "FileWidget";
 }

@@ -1,6 +1,6 @@
-// The PCAP, router snoop, I4B and I7 writers: exact file layouts, held to the strict readers of
-// tests/support and read back by Wireshark's reader, the rules for creating files and skipping
-// short frames, and failing disks.
+// The PCAP, pcapng, router snoop, I4B and I7 writers: exact file layouts, held to the strict
+// readers of tests/support and read back by Wireshark's reader, the rules for creating files and
+// skipping short frames, and failing disks.
 
 #include "acquisition/tracetypes.h"
 #include "capture/hdlchandler.h"
@@ -13,13 +13,16 @@
 #include "support/tsharkreader.h"
 #include "writers/i4bhandler.h"
 #include "writers/i7handler.h"
+#include "writers/lapdheader.h"
 #include "writers/pcaphandler.h"
+#include "writers/pcapnghandler.h"
 #include "writers/toshibahandler.h"
 
 #include <cerrno>
 #include <ctime>
 #include <memory>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -30,8 +33,12 @@ enum Format
     Pcap = TraceTypes::Pcap,
     Snoop = TraceTypes::Toshiba,
     I4b = TraceTypes::I4b,
-    I7 = TraceTypes::I7
+    I7 = TraceTypes::I7,
+    Pcapng = TraceTypes::Pcapng
 };
+
+// The link type of the writers that take one, unless a test row says otherwise.
+quint16 linkType = 140;
 
 // UTC+5:30 without a zone database: local time visibly differs from UTC, by a non-whole hour.
 const char TestZone[] = "XST-5:30";
@@ -41,7 +48,9 @@ std::unique_ptr<ChainHandler> makeWriter(Format format, HdlcHandler* clock, cons
 {
     switch (format) {
     case Pcap:
-        return std::make_unique<PcapHandler>(clock, path, 140, quint16(minLength));
+        return std::make_unique<PcapHandler>(clock, path, linkType, quint16(minLength));
+    case Pcapng:
+        return std::make_unique<PcapngHandler>(clock, path, linkType, quint16(minLength), 1, 16);
     case Snoop:
         return std::make_unique<ToshibaHandler>(clock, path, quint16(minLength));
     case I4b:
@@ -58,15 +67,17 @@ ChannelClock stampOf(int packet)
             (0x0E0F10u + 99991u * quint32(packet)) % 1000000u};
 }
 
-// The file header's size; the PCAP writer's "bytes written" total leaves it out.
+// The file header's size; the PCAP writers' "bytes written" total leaves it out.
 qsizetype headerSize(Format format)
 {
+    if (format == Pcapng)
+        return PcapngHandler::fileHeader(linkType, 1, 16).size();
     return QList<qsizetype>{24, 14, 0, 260}[format - Pcap];
 }
 
 quint32 bytesTotal(Format format, qsizetype fileSize)
 {
-    return quint32(fileSize - (format == Pcap ? headerSize(Pcap) : 0));
+    return quint32(fileSize - (format == Pcap || format == Pcapng ? headerSize(format) : 0));
 }
 
 // Empty when the file holds exactly the packets of the given indices, each stamped stampOf(its
@@ -80,7 +91,7 @@ QString fileProblem(Format format, const QString& path, const QList<QByteArray>&
         kept.append(packets[i]);
         stamps.append(stampOf(i));
     }
-    return traceMismatch(format, fileContents(path), kept, stamps, 140);
+    return traceMismatch(format, fileContents(path), kept, stamps, linkType);
 }
 
 // One run of a writer over packets, each stamped stampOf(its index).
@@ -147,8 +158,11 @@ class TestTraceWriters : public QObject
 
 private slots:
     void initTestCase();
+    void init() { linkType = 140; }
     void layouts_data();
     void layouts();
+    void lapdDecoded_data();
+    void lapdDecoded();
     void snoopRecords_data();
     void snoopRecords();
     void rules_data();
@@ -167,14 +181,18 @@ void TestTraceWriters::layouts_data()
 {
     QTest::addColumn<Format>("format");
     QTest::addColumn<bool>("syncFirst");
+    QTest::addColumn<quint16>("link");
 
-    QTest::newRow("PCAP, RX first") << Pcap << false;
-    QTest::newRow("snoop, RX first") << Snoop << false;
-    QTest::newRow("snoop, Sync first") << Snoop << true;
-    QTest::newRow("I4B, RX first") << I4b << false;
-    QTest::newRow("I4B, Sync first") << I4b << true;
-    QTest::newRow("I7, RX first") << I7 << false;
-    QTest::newRow("I7, Sync first") << I7 << true;
+    QTest::newRow("PCAP, RX first") << Pcap << false << quint16(140);
+    QTest::newRow("PCAP LAPD, Sync first") << Pcap << true << LapdHeader::LinkType;
+    QTest::newRow("pcapng, RX first") << Pcapng << false << quint16(140);
+    QTest::newRow("pcapng LAPD, Sync first") << Pcapng << true << LapdHeader::LinkType;
+    QTest::newRow("snoop, RX first") << Snoop << false << quint16(140);
+    QTest::newRow("snoop, Sync first") << Snoop << true << quint16(140);
+    QTest::newRow("I4B, RX first") << I4b << false << quint16(140);
+    QTest::newRow("I4B, Sync first") << I4b << true << quint16(140);
+    QTest::newRow("I7, RX first") << I7 << false << quint16(140);
+    QTest::newRow("I7, Sync first") << I7 << true << quint16(140);
 }
 
 // Every frame length from 1 to 40 and the long ones, on both channels, in one file, as the strict
@@ -183,6 +201,8 @@ void TestTraceWriters::layouts()
 {
     QFETCH(Format, format);
     QFETCH(bool, syncFirst);
+    QFETCH(quint16, link);
+    linkType = link;
 
     QList<QByteArray> packets;
     for (int length : frameLengths()) {
@@ -217,14 +237,79 @@ void TestTraceWriters::layouts()
         const QByteArray& packet = packets[i];
         QCOMPARE(frame.bytes.toHex(), packet.mid(1).toHex());
         QCOMPARE(frame.length, int(packet.size() - 1));
-        // Both formats mark the RX channel as received from the network.
-        QCOMPARE(frame.direction, format == Pcap ? -1 : packet.at(0) == 0 ? 1 : 0);
+        // The formats that tell the channels apart mark RX as received from the network.
+        const bool untold = format == Pcap && link != LapdHeader::LinkType;
+        QCOMPARE(frame.direction, untold ? -1 : packet.at(0) == 0 ? 1 : 0);
+        if (format == Pcapng) {
+            const int channel = packet.at(0) == 0 ? 0 : 1;
+            QCOMPARE(frame.interface,
+                     PcapngHandler::interfaceName(channel, channel == 0 ? 1 : 16) + ": " +
+                         PcapngHandler::interfaceDescription(channel, channel == 0 ? 1 : 16));
+            QCOMPARE(frame.flagsDirection, channel == 0 ? 1 : 2);
+        }
         if (format != Snoop) {
             const QStringList time = frame.epochTime.split(QLatin1Char('.'));
             QCOMPARE(time.value(0), QString::number(stampOf(i).seconds));
             QCOMPARE(microsecondsOf(time.value(1)), qint64(stampOf(i).microseconds));
         }
     }
+    if (format != Pcapng)
+        return;
+    // libpcap's reader and capinfos take it too: every packet, with its stamp.
+    QProcess tcpdump;
+    tcpdump.setStandardErrorFile(QProcess::nullDevice());
+    tcpdump.start(QStringLiteral("tcpdump"), {"-r", path, "-nn", "-tt"});
+    QVERIFY(tcpdump.waitForFinished(30000));
+    QStringList stamps;
+    for (const QByteArray& line : tcpdump.readAllStandardOutput().split('\n')) {
+        if (!line.isEmpty() && line.at(0) != '\t')
+            stamps.append(QString::fromLatin1(line.left(line.indexOf(' '))));
+    }
+    QCOMPARE(stamps.size(), packets.size());
+    for (int i = 0; i < packets.size(); ++i)
+        QCOMPARE(stamps[i],
+                 QString::asprintf("%u.%06u", stampOf(i).seconds, stampOf(i).microseconds));
+    QProcess capinfos;
+    capinfos.start(QStringLiteral("capinfos"), {"-T", "-r", "-c", "-M", path});
+    QVERIFY(capinfos.waitForFinished(30000));
+    QCOMPARE(capinfos.readAllStandardOutput(),
+             path.toUtf8() + '\t' + QByteArray::number(packets.size()) + '\n');
+}
+
+void TestTraceWriters::lapdDecoded_data()
+{
+    QTest::addColumn<Format>("format");
+    QTest::newRow("PCAP") << Pcap;
+    QTest::newRow("pcapng") << Pcapng;
+}
+
+// A call's set-up as Wireshark decodes it with link type LAPD and no preference set: the
+// network's frames on RX, the user's on Sync, each side's commands and responses told apart.
+void TestTraceWriters::lapdDecoded()
+{
+    QFETCH(Format, format);
+    if (!QFileInfo(QStringLiteral("/usr/bin/tshark")).isExecutable())
+        QSKIP("tshark is missing; scripts/setup installs it");
+    linkType = LapdHeader::LinkType;
+    const QList<QByteArray> packets{
+        QByteArray::fromHex("0100017f"),                     // user: SABME
+        QByteArray::fromHex("00000173"),                     // network: UA
+        QByteArray::fromHex("01000100000801010504038090a3"), // user: I, SETUP
+        QByteArray::fromHex("0000010102"),                   // network: RR
+        QByteArray::fromHex("000201000208018107"),           // network: I, CONNECT
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("isdn"));
+    runWriter(format, path, 0, packets);
+    QProcess tshark;
+    tshark.setStandardErrorFile(QProcess::nullDevice());
+    tshark.start(QStringLiteral("/usr/bin/tshark"),
+                 {"-r", path, "-T", "fields", "-E", "separator=,", "-e", "lapd.direction", "-e",
+                  "lapd.control.u_modifier_cmd", "-e", "lapd.control.u_modifier_resp", "-e",
+                  "lapd.control.s_ftype", "-e", "q931.message_type"});
+    QVERIFY(tshark.waitForFinished(30000));
+    QCOMPARE(QString::fromLatin1(tshark.readAllStandardOutput()),
+             QStringLiteral("0,0x1b,,,\n1,,0x18,,\n0,,,,0x05\n1,,,0x0000,\n1,,,,0x07\n"));
 }
 
 void TestTraceWriters::snoopRecords_data()
@@ -332,6 +417,11 @@ void TestTraceWriters::rules_data()
     QTest::newRow("PCAP: minimum at the top of the range")
         << Pcap << 65535 << QList<QByteArray>{taggedPacket(0, 4000, 1)} << QList<int>{} << true
         << totalsPosted(0, 0);
+    // A run opens the file at its start; the writer alone waits for a frame, as PCAP's does.
+    QTest::newRow("pcapng: all below minimum")
+        << Pcapng << 5 << shortOnes << QList<int>{} << true << totalsPosted(0, 0);
+    QTest::newRow("pcapng: minimum 5")
+        << Pcapng << 5 << mixed << QList<int>{1, 3} << true << totalsPosted(2, 52 + 52);
     QTest::newRow("snoop: no frame")
         << Snoop << 0 << QList<QByteArray>{} << QList<int>{} << false << QStringList{};
     // The first frame creates the file and its header, even when it is not written.
@@ -393,8 +483,9 @@ void TestTraceWriters::failures_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("writeError"); // 0: the open fails; EFBIG: full within the third record
 
-    for (Format format : {Pcap, Snoop, I4b, I7}) {
-        const char* prefix = QList<const char*>{"PCAP", "snoop", "I4B", "I7"}[format - Pcap];
+    for (Format format : {Pcap, Snoop, I4b, I7, Pcapng}) {
+        const char* prefix =
+            QList<const char*>{"PCAP", "snoop", "I4B", "I7", "", "pcapng"}[format - Pcap];
         QTest::addRow("%s: missing directory", prefix)
             << format << QStringLiteral("<tmp>/missing/trace") << 0;
         QTest::addRow("%s: full disk", prefix) << format << QStringLiteral("/dev/full") << ENOSPC;

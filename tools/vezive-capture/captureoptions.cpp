@@ -7,16 +7,6 @@
 
 namespace {
 
-bool readTimeslot(const QString& text, unsigned char* timeslot)
-{
-    bool ok = false;
-    const uint value = text.toUInt(&ok, 10);
-    if (!ok || value > 31)
-        return false;
-    *timeslot = static_cast<unsigned char>(value);
-    return true;
-}
-
 bool allDigits(const QString& text)
 {
     for (const QChar c : text) {
@@ -94,8 +84,8 @@ struct CaptureCommandLine
     const QCommandLineOption syncOut{"sync-out", "The Sync channel file (raw only).", "FILE"};
     const QCommandLineOption linkType{
         "link-type",
-        "PCAP and loopback link type: " + linkTypeNames().join(QLatin1Char('|')) + " (default " +
-            DefaultLinkTypeName + ").",
+        "PCAP, pcapng and loopback link type: " + linkTypeNames().join(QLatin1Char('|')) +
+            " (default " + DefaultLinkTypeName + ").",
         "NAME"};
     const QCommandLineOption minLength{"min-length", "Shorter frames are not written (default 0).",
                                        "N"};

@@ -1,6 +1,7 @@
 // vezive-capture: a capture run of the receiver without its window, for unattended and scripted
 // captures. Same option checks, same messages and the same engine as the window.
 
+#include "captureoptions.h"
 #include "capturesession.h"
 #include "consolereport.h"
 #include "device/console.h"
@@ -68,7 +69,7 @@ int main(int argc, char* argv[])
     for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP})
         std::signal(signalNumber, onInterrupt);
 
-    CaptureSession session(options, &report);
+    CaptureSession session(options.run, &report);
     QObject::connect(&session, &CaptureSession::finished, &app, &QCoreApplication::exit);
     QTimer interruptWatch;
     QObject::connect(&interruptWatch, &QTimer::timeout, &session, [&session] {

@@ -18,6 +18,8 @@ QString ConsoleReport::counterName(int index)
 
 void ConsoleReport::put(const QString& text)
 {
+    if (!m_stream)
+        return;
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_stream);
     std::fflush(m_stream);

@@ -6,9 +6,8 @@
 #include <QCoreApplication>
 #include <QTimerEvent>
 
-CaptureSession::CaptureSession(const CaptureOptions& options, ConsoleReport* report,
-                               QObject* parent)
-    : QObject(parent), m_options(options), m_report(report), m_stopRequested(false),
+CaptureSession::CaptureSession(const RunSettings& settings, ConsoleReport* report, QObject* parent)
+    : QObject(parent), m_settings(settings), m_report(report), m_stopRequested(false),
       m_errorEnded(false), m_finished(false)
 {}
 
@@ -25,7 +24,7 @@ void CaptureSession::start()
     m_stats.reset();
     m_gatherer = std::make_unique<DataGatherer>();
     DataGatherer& g = *m_gatherer;
-    g.setSettings(m_options.run);
+    g.setSettings(m_settings);
     g.setMessageHandler(&m_messages);
     g.setStatHandler(&m_stats);
     m_messages.clear();

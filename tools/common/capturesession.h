@@ -1,9 +1,9 @@
 #ifndef CAPTURESESSION_H
 #define CAPTURESESSION_H
 
+#include "acquisition/runsettings.h"
 #include "capture/messagehandler.h"
 #include "capture/stathandler.h"
-#include "captureoptions.h"
 
 #include <memory>
 #include <QBasicTimer>
@@ -22,7 +22,7 @@ public:
     static constexpr int MessagePollMs = 50;
     static constexpr int CounterPollMs = 1000;
 
-    CaptureSession(const CaptureOptions& options, ConsoleReport* report, QObject* parent = nullptr);
+    CaptureSession(const RunSettings& settings, ConsoleReport* report, QObject* parent = nullptr);
     ~CaptureSession() override;
 
     void start();
@@ -42,7 +42,7 @@ private:
     void takeMessages();
     void showCounters(bool totals);
 
-    CaptureOptions m_options;
+    RunSettings m_settings;
     ConsoleReport* m_report; // not owned
     MessageHandler m_messages;
     StatHandler m_stats;

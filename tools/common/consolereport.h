@@ -9,7 +9,7 @@
 
 // Where a capture without a window shows what the window would: log lines as they arrive and
 // the five counters. On a terminal the counters are one line redrawn in place; elsewhere (a
-// pipe, a file) each refresh is a plain line.
+// pipe, a file) each refresh is a plain line. Without a stream it shows nothing.
 class ConsoleReport : public PortTestOwner
 {
 public:
