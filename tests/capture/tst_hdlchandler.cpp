@@ -24,8 +24,9 @@ struct Deframer
     void feed(const QByteArray& octets, int callSize) { feedInBlocks(&hdlc, octets, {callSize}); }
     QList<quint32> counts()
     {
-        return {stats.value(StatHandler::ErroredLength), stats.value(StatHandler::BadCrc),
-                stats.value(StatHandler::TooLarge)};
+        return {quint32(stats.value(StatHandler::ErroredLength)),
+                quint32(stats.value(StatHandler::BadCrc)),
+                quint32(stats.value(StatHandler::TooLarge))};
     }
 
     StatHandler stats;
@@ -68,8 +69,9 @@ template <typename DeframerType> struct Recorded : ChainHandler
     }
     QList<quint32> counts()
     {
-        return {stats.value(StatHandler::ErroredLength), stats.value(StatHandler::BadCrc),
-                stats.value(StatHandler::TooLarge)};
+        return {quint32(stats.value(StatHandler::ErroredLength)),
+                quint32(stats.value(StatHandler::BadCrc)),
+                quint32(stats.value(StatHandler::TooLarge))};
     }
 
     DeframerType* source;

@@ -104,7 +104,8 @@ struct WriterRun
 };
 
 WriterRun runWriter(Format format, const QString& path, int minLength,
-                    const QList<QByteArray>& packets, qint64 sizeLimit = -1)
+                    const QList<QByteArray>& packets, qint64 sizeLimit = -1,
+                    qint64 lengthLimit = -1)
 {
     WriterRun run;
     MessageHandler messages;
@@ -113,6 +114,10 @@ WriterRun runWriter(Format format, const QString& path, int minLength,
     {
         const FileSizeLimit limit(sizeLimit);
         std::unique_ptr<ChainHandler> writer = makeWriter(format, &clock, path, minLength);
+        if (lengthLimit >= 0)
+            static_cast<TraceWriter*>(writer.get())
+                ->traceFile()
+                .setLengthField(I7Handler::FileLengthOffset, lengthLimit);
         writer->setMessageHandler(&messages);
         writer->setStatHandler(&stats);
         for (int i = 0; i < packets.size(); ++i) {
@@ -481,7 +486,9 @@ void TestTraceWriters::failures_data()
 {
     QTest::addColumn<Format>("format");
     QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("writeError"); // 0: the open fails; EFBIG: full within the third record
+    // 0: the open fails; EFBIG: full within the third record; ERANGE: the third record would pass
+    // the length the header can state.
+    QTest::addColumn<int>("writeError");
 
     for (Format format : {Pcap, Snoop, I4b, I7, Pcapng}) {
         const char* prefix =
@@ -492,6 +499,9 @@ void TestTraceWriters::failures_data()
         QTest::addRow("%s: disk fills within a record", prefix)
             << format << QStringLiteral("<tmp>/trace") << EFBIG;
     }
+    // Where the header's 32-bit length would be passed (4 GiB, here less).
+    QTest::addRow("I7: length past what the header states")
+        << I7 << QStringLiteral("<tmp>/trace") << ERANGE;
 }
 
 // One error that says what failed, nothing written after it, and a file that ends after its last
@@ -515,7 +525,9 @@ void TestTraceWriters::failures()
     const QByteArray two = fileContents(twoPath);
     const QString problem = fileProblem(format, twoPath, packets, {0, 1});
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
-    const int recordsKept = writeError == EFBIG ? 2 : 0;
+    const bool headerLimit = writeError == ERANGE;
+    const int recordsKept = writeError == EFBIG || headerLimit ? 2 : 0;
+    const qint64 limit = two.size() + 40;
     QStringList expected;
     if (writeError == 0) {
         QFile probe(name);
@@ -523,18 +535,20 @@ void TestTraceWriters::failures()
         expected << QStringLiteral("E:Cannot open file ") + name + QLatin1Char(':') +
                         probe.errorString();
     } else {
-        expected << QStringLiteral("E:Cannot write file ") + name + QLatin1Char(':') +
-                        qt_error_string(writeError)
+        const QString reason =
+            headerLimit ? QString("its header cannot state a length past %1 bytes").arg(limit)
+                        : qt_error_string(writeError);
+        expected << QStringLiteral("E:Cannot write file ") + name + QLatin1Char(':') + reason
                  << totalsPosted(quint32(recordsKept),
                                  recordsKept == 0 ? 0 : bytesTotal(format, two.size()));
     }
 
-    const WriterRun run =
-        runWriter(format, name, 0, packets, recordsKept == 0 ? -1 : two.size() + 40);
+    const WriterRun run = runWriter(format, name, 0, packets, writeError == EFBIG ? limit : -1,
+                                    headerLimit ? limit : -1);
     QCOMPARE(run.messages, expected);
     QCOMPARE(run.packetStat, quint32(recordsKept));
     // Cut back to the last whole record; an I7 header states that length.
-    if (writeError == EFBIG)
+    if (recordsKept)
         QCOMPARE(fileContents(name), two);
 }
 
