@@ -125,6 +125,18 @@ void TestPortTestThread::dialogue_data()
         << QStringList{"Device found!", " Date: 2026-12-06", " Model V1", " Firmware 1.0",
                        "Cannot set %p: Reading timeout"}
         << false;
+    // Control bytes from the line reach the log escaped, never as themselves.
+    QList<QByteArray> controlAnswer = AtiAnswer;
+    controlAnswer[3] = "Model \x1b[2J\x07V1";
+    QTest::newRow("control bytes in the answer")
+        << QList<ScriptedTester::Step>{{"\x03"
+                                        "AT\n",
+                                        AtAnswer},
+                                       {"ATI\n", controlAnswer}}
+        << QStringList{"Device found!",       " Date: 2026-12-06", " Model \\x1b[2J\\x07V1",
+                       " Firmware 1.0",       " Serial 42",        " Timeslots 32",
+                       "Port test successful"}
+        << true;
     // A line that goes away is not a silent tester: it fails at once with the system's text.
     QTest::newRow("line hangs up") << QList<ScriptedTester::Step>{{"\x03"
                                                                    "AT\n",
@@ -190,6 +202,9 @@ void TestPortTestThread::noPort_data()
                                 << "Cannot set : Port isn't set";
     QTest::newRow("no such port") << "/dev/no-such-tty"
                                   << "Cannot set /dev/no-such-tty: No such file or directory";
+    // Never written to: the test's 0x03 and AT would land in the file.
+    QTest::newRow("a file") << "/proc/version"
+                            << "Cannot set /proc/version: Inappropriate ioctl for device";
 }
 
 void TestPortTestThread::noPort()
