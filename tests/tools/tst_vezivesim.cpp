@@ -30,7 +30,7 @@ struct Frames
 {
     QList<QByteArray> rx;
     QList<QByteArray> sync;
-    QList<quint32> counts; // errored length, bad CRC, too large
+    QList<quint64> counts; // errored length, bad CRC, too large
     QStringList messages;
 
     static Frames sent(const QString& path)
@@ -304,10 +304,10 @@ void TestVeziveSim::stream_data()
     QTest::addColumn<QString>("ending");        // silence, hang-up, 0x03 or reopen
     QTest::addColumn<qint64>("bytes");          // stream bytes before it
     QTest::addColumn<int>("frames");            // delivered per channel, -1: not fixed
-    QTest::addColumn<QList<quint32>>("counts"); // errored length, bad CRC, too large
+    QTest::addColumn<QList<quint64>>("counts"); // errored length, bad CRC, too large
 
     const auto row = [](const char* tag, const QStringList& options, const QString& ending,
-                        qint64 bytes, int frames, const QList<quint32>& counts) {
+                        qint64 bytes, int frames, const QList<quint64>& counts) {
         QTest::newRow(tag) << QStringList(options) << ending << bytes << frames << counts;
     };
 
@@ -347,7 +347,7 @@ void TestVeziveSim::stream()
     QFETCH(QString, ending);
     QFETCH(qint64, bytes);
     QFETCH(int, frames);
-    QFETCH(QList<quint32>, counts);
+    QFETCH(QList<quint64>, counts);
 
     const QString sentFile = path(QStringLiteral("sent-%1").arg(QTest::currentDataTag()));
     if (ending == "silence" || ending == "hang-up")
