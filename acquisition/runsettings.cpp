@@ -24,13 +24,15 @@ bool readTimeslot(const QString& text, unsigned char* timeslot)
     return true;
 }
 
-bool readMinPacketLength(const QString& text, unsigned short* length)
+bool readMinPacketLength(const QString& text, unsigned short* length, bool* outOfRange)
 {
-    bool ok = false;
-    const qulonglong value = text.toULongLong(&ok, 10);
-    ok = ok && value <= MaxMinPacketLength;
+    bool number = false;
+    const qulonglong value = text.toULongLong(&number, 10);
+    const bool ok = number && value <= MaxMinPacketLength;
     if (length)
         *length = ok ? static_cast<unsigned short>(value) : 0;
+    if (outOfRange)
+        *outOfRange = number && !ok;
     return ok;
 }
 
@@ -43,12 +45,12 @@ QString optionProblem(const TraceType& type, const QString& fileName, const QStr
         if (syncFileName.isEmpty())
             return windowText(QT_TRANSLATE_NOOP("VarodariDoro", "Sync file name isn't specified"));
     }
-    if (type.usesMinLength && !readMinPacketLength(minPacketLengthText, nullptr)) {
-        bool number = false;
-        minPacketLengthText.toULongLong(&number, 10);
-        return number ? windowText(QT_TRANSLATE_NOOP("VarodariDoro",
-                                                     "Min. packet length must be from 0 to 65535"))
-                      : windowText(QT_TRANSLATE_NOOP("VarodariDoro", "Wrong min. packet length"));
+    bool outOfRange = false;
+    if (type.usesMinLength && !readMinPacketLength(minPacketLengthText, nullptr, &outOfRange)) {
+        return outOfRange
+                   ? windowText(QT_TRANSLATE_NOOP("VarodariDoro",
+                                                  "Min. packet length must be from 0 to 65535"))
+                   : windowText(QT_TRANSLATE_NOOP("VarodariDoro", "Wrong min. packet length"));
     }
     if (type.writesFile && fileName.isEmpty())
         return windowText(QT_TRANSLATE_NOOP("VarodariDoro", "File name isn't specified"));

@@ -40,8 +40,9 @@ bool readTimeslot(const QString& text, unsigned char* timeslot);
 constexpr qulonglong MaxMinPacketLength = 0xFFFF;
 
 // A min. packet length as a run takes it: an unsigned decimal number up to 65535. False for
-// text that is no such number, and for a larger one, which would otherwise wrap.
-bool readMinPacketLength(const QString& text, unsigned short* length);
+// text that is no such number, and for a larger one, which would otherwise wrap (outOfRange
+// then says so).
+bool readMinPacketLength(const QString& text, unsigned short* length, bool* outOfRange = nullptr);
 
 struct TraceType;
 

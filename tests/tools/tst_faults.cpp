@@ -858,7 +858,6 @@ void TestFaults::misuse_data()
         QTest::newRow(name) << tester << command << signal << exitCode << line << checks;
     };
     const char* same = "are the same file: ";
-    const char* notTerminal = "Inappropriate ioctl for device";
     row("trace over the input", "",
         "cp $STREAM in.bin; exec $C --file in.bin --trace pcap --out in.bin", 0, 2, same,
         {"same:in.bin"});

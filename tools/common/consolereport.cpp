@@ -16,13 +16,17 @@ QString ConsoleReport::counterName(int index)
     return QCoreApplication::translate("QObject", names[index]);
 }
 
+void ConsoleReport::print(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
 void ConsoleReport::put(const QString& text)
 {
-    if (!m_stream)
-        return;
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_stream);
-    std::fflush(m_stream);
+    if (m_stream)
+        print(m_stream, text);
 }
 
 void ConsoleReport::clearStatusLine()

@@ -23,6 +23,8 @@ public:
     void showTotals(const quint64 (&values)[CounterCount]);
 
     static QString counterName(int index); // 0 "Packets" .. 4 "Too large"
+    // Text in the locale's encoding, flushed at once.
+    static void print(std::FILE* stream, const QString& text);
 
 private:
     void put(const QString& text);

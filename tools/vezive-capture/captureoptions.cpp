@@ -217,9 +217,9 @@ ParsedCommandLine parseCaptureCommandLine(const QStringList& arguments)
     run.syncFileName = standardOutputAlias(parser.value(line.syncOut));
     const QString minLengthText =
         parser.isSet(line.minLength) ? parser.value(line.minLength) : QStringLiteral("0");
-    bool number = false;
-    minLengthText.toULongLong(&number, 10);
-    if (type->usesMinLength && number && !readMinPacketLength(minLengthText, &run.minPacketLength))
+    bool outOfRange = false;
+    if (type->usesMinLength &&
+        !readMinPacketLength(minLengthText, &run.minPacketLength, &outOfRange) && outOfRange)
         return fail(
             QStringLiteral("--min-length must be a number from 0 to %1").arg(MaxMinPacketLength));
     if (type->writesSyncFile &&

@@ -25,13 +25,6 @@ void onInterrupt(int signalNumber)
     std::signal(signalNumber, SIG_DFL);
 }
 
-void printTo(std::FILE* stream, const QString& text)
-{
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -42,17 +35,18 @@ int main(int argc, char* argv[])
         QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     const ParsedCommandLine parsed = parseCaptureCommandLine(app.arguments());
     if (parsed.options.help) {
-        printTo(stdout, captureUsage());
+        ConsoleReport::print(stdout, captureUsage());
         return 0;
     }
     if (!parsed.usageError.isEmpty()) {
-        printTo(stderr, QStringLiteral("vezive-capture: ") + parsed.usageError +
-                            QStringLiteral("\n\n") + captureUsage());
+        ConsoleReport::print(stderr, QStringLiteral("vezive-capture: ") + parsed.usageError +
+                                         QStringLiteral("\n\n") + captureUsage());
         return 2;
     }
     if (!parsed.optionError.isEmpty()) {
-        printTo(stderr, QCoreApplication::translate("VarodariDoro", "Error") +
-                            QStringLiteral(": ") + parsed.optionError + QLatin1Char('\n'));
+        ConsoleReport::print(stderr, QCoreApplication::translate("VarodariDoro", "Error") +
+                                         QStringLiteral(": ") + parsed.optionError +
+                                         QLatin1Char('\n'));
         return 2;
     }
     const CaptureOptions& options = parsed.options;

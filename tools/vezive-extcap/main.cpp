@@ -22,16 +22,9 @@ void onStop(int)
     stopRequested = 1;
 }
 
-void printTo(std::FILE* stream, const QString& text)
-{
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
-
 int fail(const QString& error)
 {
-    printTo(stderr, QStringLiteral("vezive-extcap: ") + error + QLatin1Char('\n'));
+    ConsoleReport::print(stderr, QStringLiteral("vezive-extcap: ") + error + QLatin1Char('\n'));
     return 1;
 }
 
@@ -85,7 +78,7 @@ int capture(QCoreApplication& app, const RunSettings& settings)
     if (readerLeft || fifo.readerGone() || (status == 0 && stopRequested))
         return 0;
     // Otherwise the run ended by itself, which Wireshark would take for a capture that goes on.
-    printTo(stderr, report.text());
+    ConsoleReport::print(stderr, report.text());
     if (status == 0)
         return fail(settings.portName + QStringLiteral(": the tester stopped sending"));
     return 1;
@@ -103,16 +96,16 @@ int main(int argc, char* argv[])
         return fail(request.error);
     switch (request.kind) {
     case ExtcapRequest::Help:
-        printTo(stdout, Extcap::usage());
+        ConsoleReport::print(stdout, Extcap::usage());
         return 0;
     case ExtcapRequest::Interfaces:
-        printTo(stdout, Extcap::interfaces());
+        ConsoleReport::print(stdout, Extcap::interfaces());
         return 0;
     case ExtcapRequest::Dlts:
-        printTo(stdout, Extcap::dlts());
+        ConsoleReport::print(stdout, Extcap::dlts());
         return 0;
     case ExtcapRequest::Config:
-        printTo(stdout, Extcap::config(Extcap::serialPorts()));
+        ConsoleReport::print(stdout, Extcap::config(Extcap::serialPorts()));
         return 0;
     case ExtcapRequest::Capture:
         break;
