@@ -527,13 +527,10 @@ void TestTraceWriters::failures()
         QStringList expected;
         qint64 bytes = 0;
         for (int k = 0; k < files.size(); ++k) {
+            const QDateTime started = QDateTime::fromSecsSinceEpoch(stampOf(files[k][0]).seconds);
             const QString path =
-                k == 0 ? name
-                       : QString("%1_%2_%3")
-                             .arg(name)
-                             .arg(k + 1, 5, 10, QChar('0'))
-                             .arg(QDateTime::fromSecsSinceEpoch(stampOf(files[k][0]).seconds)
-                                      .toString("yyyyMMddhhmmss"));
+                k ? QString("%1_0000%2_").arg(name).arg(k + 1) + started.toString("yyyyMMddhhmmss")
+                  : name;
             if (k > 0)
                 expected << "Switched to " + path;
             const QString problem = fileProblem(format, path, packets, files[k]);
