@@ -101,9 +101,10 @@ struct CaptureCommandLine
         "Numbered files as dumpcap: filesize:KB or duration:SEC begins the next, files:N keeps "
         "the newest N.",
         "KEY:VALUE"};
-    const QCommandLineOption autostop{{"a", "autostop"},
-                                      "Stop after duration:SEC, packets:N, filesize:KB or files:N.",
-                                      "KEY:VALUE"};
+    const QCommandLineOption autostop{
+        {"a", "autostop"},
+        "Stop after duration:SEC of line time, packets:N, filesize:KB or files:N.",
+        "KEY:VALUE"};
 
     CaptureCommandLine()
     {
