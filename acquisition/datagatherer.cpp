@@ -267,8 +267,11 @@ void DataGatherer::buildDeframers(SplitHandler* splitter, const TraceType& type)
     // A replay file is read far faster than a line delivers, so its records are collected and
     // written in large pieces; a live line's are written as they come.
     m_traceFile = writer.file;
-    if (m_traceFile)
+    m_rxDeframer = rxDeframer;
+    if (m_traceFile) {
         m_traceFile->setBuffered(m_settings.sourceType == RunSettings::FileSource);
+        m_traceFile->setLimits(m_settings.fileLimits);
+    }
 }
 
 void DataGatherer::sendCommand()
@@ -328,7 +331,27 @@ void DataGatherer::readLoop()
         // written): what came so far goes out.
         if (m_traceFile && n < ReadBlockSize)
             m_traceFile->flush();
+        if (stopConditionMet())
+            break;
     }
+}
+
+// The trace file refuses every record past a stop condition; the run ends at the read that met
+// it, or, on a line without frames, once the line time has run out.
+bool DataGatherer::stopConditionMet()
+{
+    if (!m_traceFile)
+        return false;
+    QString reason = m_traceFile->stopReason();
+    const quint32 seconds = m_settings.fileLimits.stopSeconds;
+    if (reason.isEmpty() && seconds &&
+        m_rxDeframer->position() * HdlcHandler::MicrosecondsPerOctet >= quint64(seconds) * 1000000u)
+        reason = QStringLiteral("duration:%1").arg(seconds);
+    if (reason.isEmpty())
+        return false;
+    if (m_messageHandler)
+        m_messageHandler->postMessage(QObject::tr("Stop condition reached: %1").arg(reason));
+    return true;
 }
 
 void DataGatherer::endPortRead(qint64 received)
@@ -357,6 +380,7 @@ void DataGatherer::destroyChain()
 {
     m_splitter = nullptr;
     m_traceFile = nullptr;
+    m_rxDeframer = nullptr;
     for (ChainHandler* element : std::as_const(m_elements))
         delete element;
     m_elements.clear();

@@ -10,6 +10,7 @@
 #include <QThread>
 
 class ChainHandler;
+class HdlcHandler;
 class MessageHandler;
 class OutputFile;
 class QFile;
@@ -82,6 +83,7 @@ private:
     void sendCommand();
     void readLoop();
     void endPortRead(qint64 received);
+    bool stopConditionMet();
     void destroyChain();
     void release();
 
@@ -97,10 +99,11 @@ private:
     OutputFile* m_rxRawFile;
     OutputFile* m_syncRawFile;
     QList<ChainHandler*> m_elements;
-    MessageHandler* m_messageHandler; // not owned
-    StatHandler* m_statHandler;       // not owned
-    SplitHandler* m_splitter;         // a replay's blocks go to it whole
-    TraceFile* m_traceFile;           // the writer's output file, if it has one
+    MessageHandler* m_messageHandler;    // not owned
+    StatHandler* m_statHandler;          // not owned
+    SplitHandler* m_splitter;            // a replay's blocks go to it whole
+    TraceFile* m_traceFile;              // the writer's output file, if it has one
+    HdlcHandler* m_rxDeframer = nullptr; // its clock is the run's line time
     int m_echoLength;
     // Set by cancel(): ends a wait for a reader of a FIFO or pipe that the output goes to.
     Event m_outputCancel;

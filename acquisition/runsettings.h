@@ -1,6 +1,8 @@
 #ifndef RUNSETTINGS_H
 #define RUNSETTINGS_H
 
+#include "writers/filesequence.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -32,6 +34,8 @@ struct RunSettings
     // The deframers de-stuff by shifts even where the bit extract instruction is fast (tests and
     // the benchmark measure that way too).
     bool deframerShifts = false;
+    // Ring buffer and stop conditions of a trace file; none by default.
+    FileLimits fileLimits;
 };
 
 // A timeslot from 0 to 31 in decimal; false for anything else.

@@ -79,6 +79,8 @@ public:
     ChannelClock timestamp() const;
     // Starts the clock at a chosen time instead of the wall clock of the first octet.
     void setTimestamp(quint32 seconds, quint32 microseconds);
+    // The clock has been started (by setTimestamp or the first octet).
+    bool clockStarted() const { return !m_clockUnset; }
     // Octets taken so far, or, while a packet is being passed on, the octet in which its closing
     // flag ends.
     quint64 position() const { return m_octets; }

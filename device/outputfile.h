@@ -22,6 +22,8 @@ public:
 
     void setCancelEvent(const Event* cancel) { m_cancel = cancel; }
     QString fileName() const { return m_name; }
+    // Another file for the next open().
+    void setFileName(const QString& name) { m_name = name; }
 
     // Opens for writing, creating a missing file, without truncating: the caller empties it once
     // everything it needs is open. A FIFO is waited for until a reader opens it or the run is

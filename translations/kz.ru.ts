@@ -164,38 +164,43 @@
         <translation>Превышение длины</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="65"/>
+        <location filename="../acquisition/datagatherer.cpp" line="66"/>
         <source>Cancelled</source>
         <translation>Отменено</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="153"/>
+        <location filename="../acquisition/datagatherer.cpp" line="154"/>
         <source>Port isn&apos;t initialized</source>
         <translation>Порт не инициализирован</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="161"/>
+        <location filename="../acquisition/datagatherer.cpp" line="162"/>
         <source>File doesn&apos;t exist</source>
         <translation>Файл не существует</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="168"/>
+        <location filename="../acquisition/datagatherer.cpp" line="169"/>
         <source>Cannot open input file</source>
         <translation>Не удаётся открыть входной файл</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="300"/>
-        <location filename="../acquisition/datagatherer.cpp" line="307"/>
+        <location filename="../acquisition/datagatherer.cpp" line="309"/>
+        <location filename="../acquisition/datagatherer.cpp" line="316"/>
         <source>Cannot read file </source>
         <translation>Не удаётся прочитать файл </translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="309"/>
+        <location filename="../acquisition/datagatherer.cpp" line="318"/>
         <source>File got shorter while it was read</source>
         <translation>Файл стал короче во время чтения</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="327"/>
+        <location filename="../acquisition/datagatherer.cpp" line="353"/>
+        <source>Stop condition reached: %1</source>
+        <translation>Условие остановки выполнено: %1</translation>
+    </message>
+    <message>
+        <location filename="../acquisition/datagatherer.cpp" line="361"/>
         <source>No data from the tester for %1 s</source>
         <translation>Нет данных от тестера в течение %1 с</translation>
     </message>
@@ -212,10 +217,10 @@
     </message>
     <message>
         <location filename="../writers/rawhandler.cpp" line="24"/>
-        <location filename="../writers/tracefile.cpp" line="44"/>
-        <location filename="../writers/tracefile.cpp" line="58"/>
-        <location filename="../writers/tracefile.cpp" line="103"/>
-        <location filename="../writers/tracefile.cpp" line="133"/>
+        <location filename="../writers/tracefile.cpp" line="72"/>
+        <location filename="../writers/tracefile.cpp" line="97"/>
+        <location filename="../writers/tracefile.cpp" line="179"/>
+        <location filename="../writers/tracefile.cpp" line="209"/>
         <source>Cannot write file </source>
         <translation>Не удаётся записать файл </translation>
     </message>
@@ -250,14 +255,19 @@
         <translation>Не удаётся открыть петлевой адаптер </translation>
     </message>
     <message>
-        <location filename="../writers/tracefile.cpp" line="36"/>
+        <location filename="../writers/tracefile.cpp" line="63"/>
         <source>Cannot open file </source>
         <translation>Не удаётся открыть файл </translation>
     </message>
     <message>
-        <location filename="../writers/tracefile.cpp" line="59"/>
+        <location filename="../writers/tracefile.cpp" line="98"/>
         <source>its header cannot state a length past %1 bytes</source>
         <translation>заголовок файла не может указать длину больше %1 байт</translation>
+    </message>
+    <message>
+        <location filename="../writers/tracefile.cpp" line="121"/>
+        <source>Switched to %1</source>
+        <translation>Запись продолжена в файл %1</translation>
     </message>
     <message>
         <location filename="../device/porttestthread.cpp" line="82"/>
@@ -346,57 +356,57 @@
         <translation>Ошибка</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="42"/>
+        <location filename="../acquisition/runsettings.cpp" line="44"/>
         <source>RX file name isn&apos;t specified</source>
         <translation>Не указано имя файла RX</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="44"/>
+        <location filename="../acquisition/runsettings.cpp" line="46"/>
         <source>Sync file name isn&apos;t specified</source>
         <translation>Не указано имя файла Sync</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="49"/>
+        <location filename="../acquisition/runsettings.cpp" line="51"/>
         <source>Min. packet length must be from 0 to 65535</source>
         <translation>Мин. длина пакета должна быть от 0 до 65535</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="51"/>
+        <location filename="../acquisition/runsettings.cpp" line="53"/>
         <source>Wrong min. packet length</source>
         <translation>Неверная мин. длина пакета</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="54"/>
+        <location filename="../acquisition/runsettings.cpp" line="56"/>
         <source>File name isn&apos;t specified</source>
         <translation>Не указано имя файла</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="69"/>
+        <location filename="../acquisition/runsettings.cpp" line="71"/>
         <source>input file</source>
         <translation>входной файл</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="71"/>
+        <location filename="../acquisition/runsettings.cpp" line="73"/>
         <source>port</source>
         <translation>порт</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="74"/>
+        <location filename="../acquisition/runsettings.cpp" line="76"/>
         <source>RX file</source>
         <translation>файл RX</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="75"/>
+        <location filename="../acquisition/runsettings.cpp" line="77"/>
         <source>trace file</source>
         <translation>файл трассы</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="79"/>
+        <location filename="../acquisition/runsettings.cpp" line="81"/>
         <source>Sync file</source>
         <translation>файл Sync</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="83"/>
+        <location filename="../acquisition/runsettings.cpp" line="85"/>
         <source>The %1 and the %2 are the same file: %3</source>
         <translation>Совпадают %1 и %2: %3</translation>
     </message>

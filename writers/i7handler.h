@@ -4,8 +4,8 @@
 #include "writers/tracewriter.h"
 
 // Writes an I7 trace: a 260-byte file header whose length field follows every write and is
-// completed when the writer is destroyed, then one record per frame of either channel. The
-// file never grows past the 4 GiB the field can state: the run ends with an error instead.
+// completed when the writer is destroyed, then one record per frame of either channel. A file
+// never grows past the 4 GiB the field can state: the trace goes on in a new file instead.
 class I7Handler : public TraceWriter
 {
 public:

@@ -30,11 +30,12 @@ void ToshibaHandler::process(QByteArray& data, int len)
     if (!openFile())
         return;
     const int frameLength = len - 1;
-    if (tooShort(frameLength) || frameLength <= 0)
+    // Records are numbered from 1 in every file: the file they go to is settled first.
+    if (tooShort(frameLength) || frameLength <= 0 || !m_file.makeRoom(0))
         return;
 
-    m_file.write(
-        record(m_file.records() + 1, localTime(), data.at(0), data.constData() + 1, frameLength));
+    m_file.write(record(m_file.fileRecords() + 1, localTime(), data.at(0), data.constData() + 1,
+                        frameLength));
 }
 
 QTime ToshibaHandler::localTime()

@@ -1,18 +1,20 @@
 #include "writers/tracefile.h"
 
 #include "capture/chainhandler.h"
+#include "capture/hdlchandler.h"
 #include "writers/littleendian.h"
 #include "writers/writertotals.h"
 
 #include <algorithm>
 #include <cstring>
+#include <QDateTime>
 #include <QObject>
 
 TraceFile::TraceFile(ChainHandler* owner, WriterTotals* totals, const QString& fileName,
                      const QByteArray& fileHeader)
     : m_owner(owner), m_totals(totals), m_fileName(fileName), m_fileHeader(fileHeader),
-      m_file(fileName), m_failed(false), m_size(0), m_records(0), m_buffered(false),
-      m_pendingSize(0), m_openRecord(-1)
+      m_file(fileName), m_sequence(fileName, false, 0), m_failed(false), m_size(0), m_records(0),
+      m_buffered(false), m_pendingSize(0), m_openRecord(-1)
 {}
 
 // The owner has flushed: what is still collected here has nobody left to count it.
@@ -25,10 +27,35 @@ void TraceFile::setBuffered(bool on)
         m_pending.resize(BufferSize + 4096);
 }
 
+void TraceFile::setLimits(const FileLimits& limits)
+{
+    m_limits = limits;
+    m_sequence = FileSequence(m_fileName, limits.ringBuffer, limits.keepFiles);
+}
+
 bool TraceFile::openOnce()
 {
     if (exists() || m_failed)
         return usable();
+    return openNext();
+}
+
+quint64 TraceFile::lineMicroseconds() const
+{
+    return m_clock ? m_clock->position() * HdlcHandler::MicrosecondsPerOctet : 0;
+}
+
+bool TraceFile::openNext()
+{
+    // Named after the line's clock once it runs (a replay's start time), else the wall clock.
+    const quint32 seconds = m_clock && m_clock->clockStarted()
+                                ? m_clock->timestamp().seconds
+                                : quint32(QDateTime::currentSecsSinceEpoch());
+    m_fileName = m_sequence.next(seconds);
+    m_file.setFileName(m_fileName);
+    m_size = 0;
+    m_fileRecords = 0;
+    m_fileStart = lineMicroseconds();
     // Emptied only once open: a name that cannot be opened keeps what it held.
     if (!m_file.open() || !m_file.resize(0)) {
         const QString reason = m_file.errorString();
@@ -36,6 +63,7 @@ bool TraceFile::openOnce()
         fail(QObject::tr("Cannot open file ") + m_fileName + QLatin1Char(':') + reason);
         return false;
     }
+    m_opened = true;
     if (m_fileHeader.isEmpty())
         return true;
     if (!m_file.writeAll(m_fileHeader.constData(), m_fileHeader.size())) {
@@ -45,20 +73,61 @@ bool TraceFile::openOnce()
         return false;
     }
     m_size = m_fileHeader.size();
+    ++m_headersWritten;
+    return true;
+}
+
+bool TraceFile::stop(const QString& reason)
+{
+    m_stopReason = reason;
+    return false;
+}
+
+bool TraceFile::makeRoom(qsizetype size)
+{
+    if (!usable() || !m_stopReason.isEmpty())
+        return false;
+    const quint64 now = lineMicroseconds();
+    if (m_limits.stopSeconds && now >= quint64(m_limits.stopSeconds) * 1000000u)
+        return stop(QStringLiteral("duration:%1").arg(m_limits.stopSeconds));
+    const qint64 fileSize = m_size + m_pendingSize;
+    const bool full = m_lengthField >= 0 && fileSize + size > m_lengthLimit;
+    if (full && m_fileRecords == 0) {
+        flush();
+        fail(QObject::tr("Cannot write file ") + m_fileName + QLatin1Char(':') +
+             QObject::tr("its header cannot state a length past %1 bytes").arg(m_lengthLimit));
+        return false;
+    }
+    // A file is never left without a record, whatever its header's size.
+    const bool due = full || (m_fileRecords > 0 &&
+                              ((m_limits.switchBytes && fileSize >= m_limits.switchBytes) ||
+                               (m_limits.switchSeconds &&
+                                now - m_fileStart >= quint64(m_limits.switchSeconds) * 1000000u)));
+    if (!due)
+        return true;
+    if (m_limits.stopFiles && m_sequence.started() >= m_limits.stopFiles)
+        return stop(QStringLiteral("files:%1").arg(m_limits.stopFiles));
+    return switchFile();
+}
+
+bool TraceFile::switchFile()
+{
+    // The records so far go to the file they belong to; its length field is then current.
+    if (!flush())
+        return false;
+    m_file.close();
+    if (!openNext())
+        return false;
+    m_owner->postMessage(QObject::tr("Switched to %1").arg(m_fileName));
+    m_sequence.prune();
     return true;
 }
 
 char* TraceFile::beginRecord(qsizetype size)
 {
-    if (!usable())
+    if (!makeRoom(size))
         return nullptr;
     const qsizetype at = m_pendingSize;
-    if (m_lengthField >= 0 && m_size + at + size > m_lengthLimit) {
-        flush();
-        fail(QObject::tr("Cannot write file ") + m_fileName + QLatin1Char(':') +
-             QObject::tr("its header cannot state a length past %1 bytes").arg(m_lengthLimit));
-        return nullptr;
-    }
     if (m_pending.size() < at + size)
         m_pending.resize(std::max(at + size, 2 * m_pending.size()));
     m_pendingSize = at + size;
@@ -73,6 +142,11 @@ void TraceFile::endRecord()
     m_openRecord = -1;
     m_recordEnds.push_back(m_pendingSize);
     ++m_records;
+    ++m_fileRecords;
+    if (m_limits.stopPackets && m_records >= m_limits.stopPackets)
+        stop(QStringLiteral("packets:%1").arg(m_limits.stopPackets));
+    else if (m_limits.stopBytes && m_size + m_pendingSize >= m_limits.stopBytes)
+        stop(QStringLiteral("filesize:%1").arg(m_limits.stopBytes / 1000));
     if (!m_buffered || m_pendingSize >= BufferSize)
         flush();
 }

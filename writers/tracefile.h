@@ -2,6 +2,7 @@
 #define TRACEFILE_H
 
 #include "device/outputfile.h"
+#include "writers/filesequence.h"
 
 #include <QByteArray>
 #include <QString>
@@ -9,6 +10,7 @@
 
 class ChainHandler;
 class Event;
+class HdlcHandler;
 class WriterTotals;
 
 // The output file of a trace writer. Opened (created or truncated) when the run sets up or the
@@ -19,6 +21,10 @@ class WriterTotals;
 // By default each record is written as it comes, so the file is whole up to the last frame
 // during a live run. Buffered, records are collected and written BufferSize bytes at a time;
 // the owner flushes before it reports its totals.
+//
+// The trace may go on in further files (FileSequence names them): always before its length
+// field would overflow, and as the limits ask. A switch falls only between records: the file
+// is written out, closed with its header complete, and the next opened with its own header.
 class TraceFile
 {
 public:
@@ -30,6 +36,10 @@ public:
     ~TraceFile();
 
     void setBuffered(bool on);
+    // The channel whose clock names the files and measures their line time.
+    void setClock(const HdlcHandler* clock) { m_clock = clock; }
+    // Ring buffer and stop conditions; set before the file is opened.
+    void setLimits(const FileLimits& limits);
     // Ends waits for a reader of a pipe or FIFO once the run is cancelled.
     void setCancelEvent(const Event* cancel) { m_file.setCancelEvent(cancel); }
     // A header field at offset that states the file's length as 32 bits, kept current after
@@ -42,6 +52,12 @@ public:
     }
     // Opens the file and writes its header on the first call; true while the file is usable.
     bool openOnce();
+    // Before a record of size bytes: goes on in a new file if one is due; false when the record
+    // must not be written (the file is not usable, or a stop condition has been met).
+    // beginRecord() asks it too; a writer whose record depends on the file asks first.
+    bool makeRoom(qsizetype size);
+    // The stop condition met ("packets:100"), once one is; nothing is written after it.
+    QString stopReason() const { return m_stopReason; }
     // Room for one record of size bytes, to be filled and then ended with endRecord(); null when
     // the file is not usable.
     char* beginRecord(qsizetype size);
@@ -54,27 +70,42 @@ public:
     // even after a failed write, and leaves the position at the end; true if it reached the
     // system.
     bool overwriteStart(const QByteArray& bytes);
-    // Bytes of whole records (and the header) that reached the file: its length.
+    // Bytes of whole records (and the header) that reached the current file: its length.
     qint64 size() const { return m_size; }
-    // Records taken so far, written or still collected.
+    // Records taken so far in the run, and in the current file; written or still collected.
     quint64 records() const { return m_records; }
+    quint64 fileRecords() const { return m_fileRecords; }
+    // Files whose header reached the disk.
+    int headersWritten() const { return m_headersWritten; }
     // Closes and deletes a regular file (a run that got no frame leaves none); true if it did.
     bool removeIfRegular() { return m_file.remove(); }
 
-    // The open succeeded, whether or not a write failed since.
-    bool exists() const { return m_file.isOpen(); }
+    // An open succeeded, whether or not a write failed since.
+    bool exists() const { return m_opened; }
     bool usable() const { return exists() && !m_failed; }
 
 private:
     void fail(const QString& what);
     bool updateLengthField();
+    bool openNext();
+    bool switchFile();
+    bool stop(const QString& reason);
+    quint64 lineMicroseconds() const;
 
     ChainHandler* m_owner;
     WriterTotals* m_totals;
     QString m_fileName;
     QByteArray m_fileHeader;
     OutputFile m_file;
+    FileSequence m_sequence;
+    FileLimits m_limits;
+    const HdlcHandler* m_clock = nullptr; // not owned
+    bool m_opened = false;
     bool m_failed;
+    quint64 m_fileRecords = 0;
+    quint64 m_fileStart = 0; // line time at which the current file began, microseconds
+    int m_headersWritten = 0;
+    QString m_stopReason;
     qint64 m_size; // bytes of whole records so far
     quint64 m_records;
     qsizetype m_lengthField = -1;

@@ -5,7 +5,9 @@ TraceWriter::TraceWriter(HdlcHandler* timeReference, const QString& fileName,
                          bool headerCounted)
     : m_file(this, &m_totals, fileName, fileHeader), m_timeReference(timeReference),
       m_minPacketLength(minPacketLength), m_countedHeader(headerCounted ? fileHeader.size() : 0)
-{}
+{
+    m_file.setClock(timeReference);
+}
 
 TraceWriter::~TraceWriter()
 {
@@ -15,7 +17,6 @@ TraceWriter::~TraceWriter()
     if (!m_frameCame && m_file.removeIfRegular())
         return;
     // A header the disk refused is not counted.
-    if (m_file.size() >= m_countedHeader)
-        m_totals.addHeader(quint64(m_countedHeader));
+    m_totals.addHeader(quint64(m_countedHeader) * quint64(m_file.headersWritten()));
     m_totals.post(*this);
 }

@@ -81,6 +81,18 @@ void TestCaptureOptions::parse_data()
     row("min length of raw", "--file s --trace raw --out r --sync-out q --min-length 1", "usage");
     row("i7 to standard output", "--file s --trace i7 --out -", "usage");
     row("pcap without a file", "--file s --trace pcap", "option: File name isn't specified");
+    row("ring buffer", "--file s --trace i7 --out x -b filesize:9 -b files:5 --autostop packets:7",
+        "src=1 file=s rx=0 sync=0 trace=4 out=x link=147 min=0 b=9000,0,5 a=7,0,0,0");
+    row("-a filesize switches",
+        "--file s --trace i4b --out x --ring-buffer duration:60 -a filesize:2",
+        "src=1 file=s rx=0 sync=0 trace=3 out=x link=147 min=0 b=2000,60,0 a=0,0,0,0");
+    row("-b files alone", "--file s --trace pcap --out x -b files:3", "usage");
+    row("-a files without -b", "--file s --trace pcap --out x -a files:3", "usage");
+    row("-b to standard output", "--file s --trace pcap --out - -b filesize:1", "usage");
+    row("-b of raw", "--file s --trace raw --out r --sync-out q -b filesize:1", "usage");
+    row("-a zero packets", "--file s --trace pcap --out x -a packets:0", "usage");
+    row("-a fraction of a second", "--file s --trace pcap --out x -a duration:1.5", "usage");
+    row("-b key twice", "--file s --trace pcap --out x -b filesize:1 -b filesize:2", "usage");
 }
 
 void TestCaptureOptions::parse()
@@ -114,6 +126,16 @@ void TestCaptureOptions::parse()
             got += QString(" start=%1.%2")
                        .arg(o.startSeconds)
                        .arg(o.startMicroseconds, 6, 10, QLatin1Char('0'));
+        const FileLimits& l = o.fileLimits;
+        if (l.any())
+            got += QString(" b=%1,%2,%3 a=%4,%5,%6,%7")
+                       .arg(l.switchBytes)
+                       .arg(l.switchSeconds)
+                       .arg(l.keepFiles)
+                       .arg(l.stopPackets)
+                       .arg(l.stopSeconds)
+                       .arg(l.stopBytes)
+                       .arg(l.stopFiles);
     }
     QCOMPARE(got, expected);
 }

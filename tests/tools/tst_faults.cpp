@@ -13,6 +13,7 @@
 #include "support/testchains.h"
 #include "support/testfiles.h"
 #include "support/tracereaders.h"
+#include "support/tsharkreader.h"
 #include "writers/pcapreader.h"
 
 #include <csignal>
@@ -321,6 +322,8 @@ private slots:
     void portBusy();
     void misuse_data();
     void misuse();
+    void ringBuffer_data();
+    void ringBuffer();
 };
 
 void TestFaults::portVanishes_data()
@@ -1019,6 +1022,96 @@ void TestFaults::misuse()
             QVERIFY2(problem.isEmpty() && records > 0, qPrintable(check + ": " + problem));
         }
     }
+}
+
+void TestFaults::ringBuffer_data()
+{
+    QTest::addColumn<QString>("trace");
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<int>("files"); // left at the end; 0: two or more
+    // Which records of the unrotated run the files hold: all, newest (the last ones), prefix
+    // (the first ones), first:N, or before:SEC (stamped within SEC seconds of the start).
+    QTest::addColumn<QString>("kept");
+
+    const auto row = [](const char* name, const char* trace, const char* options, int files,
+                        const char* kept) {
+        QTest::newRow(name) << trace << options << files << kept;
+    };
+    row("pcap by size", "pcap", "-b filesize:40", 0, "all");
+    row("pcapng by line time", "pcapng", "-b duration:1", 4, "all");
+    row("snoop, newest two", "toshiba", "-b filesize:90 -b files:2", 2, "newest");
+    row("i4b, three files", "i4b", "--ring-buffer filesize:30 -a files:3", 3, "prefix");
+    row("i7 by size", "i7", "-b filesize:30", 0, "all");
+    row("pcap, packets", "pcap", "-a packets:250", 1, "first:250");
+    row("pcapng, line time", "pcapng", "--autostop duration:2", 1, "before:2");
+    row("i7, size", "i7", "-a filesize:20", 1, "prefix");
+}
+
+// A replay into rotated files holds the records of the same replay into one file, none lost,
+// repeated or cut, each file whole on its own (the strict readers and tshark); the counters
+// cover the whole run and every switch names its file.
+void TestFaults::ringBuffer()
+{
+    QFETCH(QString, trace);
+    QFETCH(QString, options);
+    QFETCH(int, files);
+    QFETCH(QString, kept);
+
+    QTemporaryDir dir;
+    const QString stream = dir.filePath("stream"), ext = trace == "toshiba" ? "txt" : trace;
+    QVERIFY(writeStream(stream, 64000) && QDir(dir.path()).mkdir("ring"));
+    const QStringList common{"--file",       stream,       "--trace",     trace,
+                             "--start-time", "1700000000", "--link-type", "LAPD"};
+    const int type = traceTypeNamed(trace)->index;
+    const QStringList args = trace.startsWith("pcap") ? common : common.mid(0, 6);
+    QCOMPARE(runCapture(args + QStringList{"--out", dir.filePath("whole." + ext)}).exitCode, 0);
+    const CaptureRun run =
+        runCapture(args + options.split(' ') + QStringList{"--out", dir.filePath("ring/t." + ext)});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
+
+    // Each record as "stamp channel bytes", by the strict reader and by tshark.
+    const auto read = [&](const QString& path, QStringList* records, QStringList* tshark) {
+        QList<TraceRecord> read;
+        QString error;
+        QVERIFY2(readTrace(type, fileContents(path), &read, &error, 177), qPrintable(error));
+        for (const TraceRecord& r : read)
+            records->append(r.stamp + ' ' + QString::number(r.channel) + ' ' + r.frame.toHex());
+        const TsharkRead frames = readWithTshark(path);
+        QVERIFY2(type == TraceTypes::I7 || frames.ok, qPrintable(path + ": " + frames.error));
+        for (const TsharkFrame& f : frames.frames)
+            tshark->append(f.epochTime + f.interface + char('0' + f.direction) + f.bytes.toHex());
+    };
+    QStringList whole, all, tsharkWhole, tsharkAll;
+    read(dir.filePath("whole." + ext), &whole, &tsharkWhole);
+    const QStringList names = QDir(dir.filePath("ring")).entryList(QDir::Files, QDir::Name);
+    QVERIFY2(files ? names.size() == files : names.size() > 1, qPrintable(names.join(' ')));
+    const QRegularExpression numbered("^t_(\\d{5})_(\\d{14})\\." + ext + "$");
+    const qint64 size = options.startsWith("-b filesize:") ? options.mid(12, 2).toInt() * 1000 : 0;
+    for (const QString& name : names) {
+        const auto match = numbered.match(name);
+        QVERIFY2(match.hasMatch() || names == QStringList{"t." + ext}, qPrintable(name));
+        if (match.captured(1) == "00001")
+            QCOMPARE(match.captured(2),
+                     QDateTime::fromSecsSinceEpoch(1700000000).toString("yyyyMMddhhmmss"));
+        else if (match.hasMatch())
+            QVERIFY2(run.hasLine("Switched to " + dir.filePath("ring/" + name)), qPrintable(name));
+        // The first record after a file has reached the size begins the next.
+        QVERIFY(name == names.last() || QFileInfo(dir.filePath("ring/" + name)).size() >= size);
+        const qsizetype before = all.size();
+        read(dir.filePath("ring/" + name), &all, &tsharkAll);
+        QVERIFY(all.size() > before);
+    }
+    const qsizetype from = kept == "newest" ? whole.size() - all.size() : 0;
+    qsizetype count = kept.startsWith("first:") ? kept.mid(6).toInt() : all.size();
+    if (kept.startsWith("before:"))
+        count = std::count_if(whole.begin(), whole.end(), [&](const QString& r) {
+            return r.section('.', 0, 0).toUInt() < 1700000000u + kept.mid(7).toUInt();
+        });
+    QVERIFY((kept == "all") == (all.size() == whole.size()));
+    QCOMPARE(all, whole.mid(from, count));
+    QCOMPARE(tsharkAll, tsharkWhole.mid(from, type == TraceTypes::I7 ? 0 : count));
+    QCOMPARE(run.total("Packets"), quint32(kept == "newest" ? whole.size() : all.size()));
+    QCOMPARE(run.count("Stop condition reached: "), kept == "all" || kept == "newest" ? 0 : 1);
 }
 
 QTEST_GUILESS_MAIN(TestFaults)

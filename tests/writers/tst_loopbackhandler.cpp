@@ -1,10 +1,10 @@
 #include "capture/messagehandler.h"
+#include "capture/stathandler.h"
 #include "device/networkadapters.h"
 #include "support/testchains.h"
 #include "support/testfiles.h"
 #include "support/testnamespace.h"
 #include "writers/loopbackhandler.h"
-#include "capture/stathandler.h"
 
 #include <memory>
 #include <pcap/pcap.h>

@@ -486,8 +486,8 @@ void TestTraceWriters::failures_data()
 {
     QTest::addColumn<Format>("format");
     QTest::addColumn<QString>("name");
-    // 0: the open fails; EFBIG: full within the third record; ERANGE: the third record would pass
-    // the length the header can state.
+    // 0: the open fails; EFBIG: full within the third record; ERANGE: records pass the length
+    // the header can state.
     QTest::addColumn<int>("writeError");
 
     for (Format format : {Pcap, Snoop, I4b, I7, Pcapng}) {
@@ -499,7 +499,8 @@ void TestTraceWriters::failures_data()
         QTest::addRow("%s: disk fills within a record", prefix)
             << format << QStringLiteral("<tmp>/trace") << EFBIG;
     }
-    // Where the header's 32-bit length would be passed (4 GiB, here less).
+    // Where the header's 32-bit length would be passed (4 GiB, here less): not a failure, the
+    // trace goes on in numbered files.
     QTest::addRow("I7: length past what the header states")
         << I7 << QStringLiteral("<tmp>/trace") << ERANGE;
 }
@@ -519,14 +520,33 @@ void TestTraceWriters::failures()
         QSKIP("this system has no /dev/full");
 
     const QList<QByteArray> packets = failurePackets();
+    if (writeError == ERANGE) {
+        // Records of 23, 123, 223, 323 and 423 bytes: three files within 800 bytes each.
+        const WriterRun run = runWriter(format, name, 0, packets, -1, 800);
+        const QList<QList<int>> files{{0, 1, 2}, {3}, {4}};
+        QStringList expected;
+        qint64 bytes = 0;
+        for (int k = 0; k < files.size(); ++k) {
+            const QDateTime started = QDateTime::fromSecsSinceEpoch(stampOf(files[k][0]).seconds);
+            const QString path =
+                k ? QString("%1_0000%2_").arg(name).arg(k + 1) + started.toString("yyyyMMddhhmmss")
+                  : name;
+            if (k > 0)
+                expected << "Switched to " + path;
+            const QString problem = fileProblem(format, path, packets, files[k]);
+            QVERIFY2(problem.isEmpty(), qPrintable(path + ": " + problem));
+            bytes += QFileInfo(path).size();
+        }
+        QCOMPARE(run.messages, expected + totalsPosted(5, quint32(bytes)));
+        return;
+    }
     // The same writer's file of the first two records, and room for them and part of the third.
     const QString twoPath = dir.filePath(QStringLiteral("two"));
     runWriter(format, twoPath, 0, packets.mid(0, 2));
     const QByteArray two = fileContents(twoPath);
     const QString problem = fileProblem(format, twoPath, packets, {0, 1});
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
-    const bool headerLimit = writeError == ERANGE;
-    const int recordsKept = writeError == EFBIG || headerLimit ? 2 : 0;
+    const int recordsKept = writeError == EFBIG ? 2 : 0;
     const qint64 limit = two.size() + 40;
     QStringList expected;
     if (writeError == 0) {
@@ -535,16 +555,13 @@ void TestTraceWriters::failures()
         expected << QStringLiteral("E:Cannot open file ") + name + QLatin1Char(':') +
                         probe.errorString();
     } else {
-        const QString reason =
-            headerLimit ? QString("its header cannot state a length past %1 bytes").arg(limit)
-                        : qt_error_string(writeError);
-        expected << QStringLiteral("E:Cannot write file ") + name + QLatin1Char(':') + reason
+        expected << QStringLiteral("E:Cannot write file ") + name + QLatin1Char(':') +
+                        qt_error_string(writeError)
                  << totalsPosted(quint32(recordsKept),
                                  recordsKept == 0 ? 0 : bytesTotal(format, two.size()));
     }
 
-    const WriterRun run = runWriter(format, name, 0, packets, writeError == EFBIG ? limit : -1,
-                                    headerLimit ? limit : -1);
+    const WriterRun run = runWriter(format, name, 0, packets, writeError == EFBIG ? limit : -1);
     QCOMPARE(run.messages, expected);
     QCOMPARE(run.packetStat, quint32(recordsKept));
     // Cut back to the last whole record; an I7 header states that length.

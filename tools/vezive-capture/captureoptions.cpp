@@ -1,6 +1,7 @@
 #include "captureoptions.h"
 
 #include "acquisition/tracetypes.h"
+#include "limitoptions.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -95,6 +96,15 @@ struct CaptureCommandLine
         "clock: same stream, same trace.",
         "T"};
     const QCommandLineOption test{"test", "Only check that the tester answers on --port."};
+    const QCommandLineOption ringBuffer{
+        {"b", "ring-buffer"},
+        "Numbered files as dumpcap: filesize:KB or duration:SEC begins the next, files:N keeps "
+        "the newest N.",
+        "KEY:VALUE"};
+    const QCommandLineOption autostop{
+        {"a", "autostop"},
+        "Stop after duration:SEC of line time, packets:N, filesize:KB or files:N.",
+        "KEY:VALUE"};
 
     CaptureCommandLine()
     {
@@ -108,6 +118,7 @@ struct CaptureCommandLine
             linkTypeNames().join(QLatin1Char('|')) +
             "] [--min-length N]\n"
             "                 [--start-time SECONDS[.MICROSECONDS]]\n"
+            "                 [-b KEY:VALUE]... [-a KEY:VALUE]...\n"
             "  vezive-capture --port DEVICE --test\n"
             "\n"
             "Ctrl-C, SIGTERM and SIGHUP stop a run as the Stop button does: the trace is\n"
@@ -115,7 +126,7 @@ struct CaptureCommandLine
             "was stopped, 1 when an error ended it (a port that gave no byte at all is one),\n"
             "2 for a usage error.");
         parser.addOptions({help, port, file, rx, sync, trace, out, syncOut, linkType, minLength,
-                           startTime, test});
+                           startTime, test, ringBuffer, autostop});
     }
 };
 
@@ -151,7 +162,9 @@ ParsedCommandLine parseCaptureCommandLine(const QStringList& arguments)
     if (!parser.positionalArguments().isEmpty())
         return fail("unexpected argument: " + parser.positionalArguments().constFirst());
     for (const QString& name : parser.optionNames()) {
-        if (parser.optionNames().count(name) > 1 && name != QLatin1String("test"))
+        const bool repeats =
+            QStringList{"test", "b", "ring-buffer", "a", "autostop"}.contains(name);
+        if (parser.optionNames().count(name) > 1 && !repeats)
             return fail("--" + name + " given twice");
     }
 
@@ -229,6 +242,19 @@ ParsedCommandLine parseCaptureCommandLine(const QStringList& arguments)
         return fail(QStringLiteral("%1 traces cannot go to standard output: the file header is "
                                    "completed at the end")
                         .arg(QLatin1String(type->name)));
+
+    const QStringList ring = parser.values(line.ringBuffer), stops = parser.values(line.autostop);
+    if (!ring.isEmpty() || !stops.isEmpty()) {
+        // Raw writes octets, not frames; loopback writes no file.
+        if (!type->buildWriter || !type->writesFile)
+            return fail(QStringLiteral("-b and -a do not apply to --trace %1")
+                            .arg(QLatin1String(type->name)));
+        if (!ring.isEmpty() && o.writesToStandardOutput())
+            return fail(QStringLiteral("-b writes numbered files: not with --out -"));
+        const QString error = readFileLimits(ring, stops, &run.fileLimits);
+        if (!error.isEmpty())
+            return fail(error);
+    }
 
     parsed.optionError = optionProblem(*type, run.outputFileName, run.syncFileName, minLengthText);
     if (parsed.optionError.isEmpty())
