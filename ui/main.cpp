@@ -3,18 +3,35 @@
 #include "startup.h"
 #include "varodaridoro.h"
 
+#include <cstdio>
+#include <cstring>
 #include <QApplication>
 #include <QLocale>
+#include <QtDebug>
 #include <QTranslator>
 
 int main(int argc, char** argv)
 {
+    // Answered before the application object exists, which would need a display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("vezive-receiver " VEZIVE_VERSION);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::puts("Usage: vezive-receiver [Qt options]\n"
+                  "The window of the Vezive-V1 E1 line tester's receiver; F1 shows its manual.\n"
+                  "  --version  show the program's version\n"
+                  "  --help     show this text");
+        return 0;
+    }
     QApplication app(argc, argv);
     QTranslator translator;
     const QString programPath = argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString();
-    loadTranslation(translator, programPath, QLocale::system().name());
+    const QStringList dataDirs = dataDirectories(QCoreApplication::applicationDirPath());
+    loadTranslation(translator, programPath, QLocale::system().name(), dataDirs);
     // Before the window exists, so that its texts are translated as it is built.
     app.installTranslator(&translator);
+    qDebug().noquote() << QStringLiteral("manual in \"%1\"").arg(helpDirectory(dataDirs));
 
     auto* window = new VarodariDoro;
     window->show();

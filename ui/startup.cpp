@@ -1,5 +1,7 @@
 #include "startup.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QtDebug>
 #include <QTranslator>
 
@@ -15,11 +17,38 @@ QString translationName(const QString& localeName)
     return QStringLiteral("kz.") + localeName;
 }
 
-void loadTranslation(QTranslator& translator, const QString& programPath, const QString& localeName)
+void loadTranslation(QTranslator& translator, const QString& programPath, const QString& localeName,
+                     const QStringList& furtherDirectories)
 {
-    const QString directory = programDirectory(programPath);
     const QString name = translationName(localeName);
-    qDebug().noquote()
-        << QStringLiteral("loading translation \"%1\" from \"%2\"").arg(name, directory);
-    (void)translator.load(name, directory);
+    // argv[0] holds no directory when the program was found through PATH.
+    QStringList tried;
+    for (const QString& directory :
+         QStringList{programDirectory(programPath)} + furtherDirectories) {
+        const QString absolute = QDir::cleanPath(QFileInfo(directory).absoluteFilePath());
+        if (tried.contains(absolute))
+            continue;
+        tried.append(absolute);
+        qDebug().noquote()
+            << QStringLiteral("loading translation \"%1\" from \"%2\"").arg(name, directory);
+        if (translator.load(name, directory)) {
+            qDebug().noquote() << QStringLiteral("translation \"%1\"").arg(translator.filePath());
+            return;
+        }
+    }
+}
+
+QStringList dataDirectories(const QString& programDirectory)
+{
+    return {programDirectory, QDir::cleanPath(programDirectory + QLatin1Char('/') +
+                                              QLatin1String(VEZIVE_DATA_FROM_PROGRAM))};
+}
+
+QString helpDirectory(const QStringList& dataDirectories)
+{
+    for (const QString& directory : dataDirectories) {
+        if (QFileInfo::exists(directory + QLatin1String("/doc/index.html")))
+            return directory + QLatin1String("/doc");
+    }
+    return dataDirectories.value(0) + QLatin1String("/doc");
 }

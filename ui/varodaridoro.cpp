@@ -8,6 +8,7 @@
 #include "helpwidgetimpl.h"
 #include "panels.h"
 #include "progressdialogimpl.h"
+#include "startup.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -146,7 +147,8 @@ void VarodariDoro::raiseError(const QString& title, const QString& msg)
 
 void VarodariDoro::showHelp()
 {
-    const QString directory = QCoreApplication::applicationDirPath() + QLatin1String("/doc");
+    const QString directory =
+        helpDirectory(dataDirectories(QCoreApplication::applicationDirPath()));
     QStringList paths = helpWindow->textBrowser->searchPaths();
     if (!paths.contains(directory)) {
         paths.append(directory);

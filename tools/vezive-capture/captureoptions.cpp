@@ -73,6 +73,7 @@ struct CaptureCommandLine
 {
     QCommandLineParser parser;
     const QCommandLineOption help{{"h", "help"}, "Show this help."};
+    const QCommandLineOption version{"version", "Show the program's version."};
     const QCommandLineOption port{
         "port", "Serial port of the tester (its baud rate is set with stty).", "DEVICE"};
     const QCommandLineOption file{"file", "Replay a saved stream instead of reading the port.",
@@ -125,8 +126,8 @@ struct CaptureCommandLine
             "completed and the totals shown. Exit status: 0 when the run ended by itself or\n"
             "was stopped, 1 when an error ended it (a port that gave no byte at all is one),\n"
             "2 for a usage error.");
-        parser.addOptions({help, port, file, rx, sync, trace, out, syncOut, linkType, minLength,
-                           startTime, test, ringBuffer, autostop});
+        parser.addOptions({help, version, port, file, rx, sync, trace, out, syncOut, linkType,
+                           minLength, startTime, test, ringBuffer, autostop});
     }
 };
 
@@ -157,6 +158,10 @@ ParsedCommandLine parseCaptureCommandLine(const QStringList& arguments)
         return fail(parser.errorText());
     if (parser.isSet(line.help)) {
         o.help = true;
+        return parsed;
+    }
+    if (parser.isSet(line.version)) {
+        o.version = true;
         return parsed;
     }
     if (!parser.positionalArguments().isEmpty())

@@ -12,6 +12,7 @@ struct CaptureOptions
     RunSettings run;
     bool portTestOnly = false;
     bool help = false;
+    bool version = false;
 
     // "-" as the trace file is standard output.
     bool writesToStandardOutput() const { return run.outputFileName == QLatin1String("-"); }

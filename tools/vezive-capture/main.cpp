@@ -38,6 +38,10 @@ int main(int argc, char* argv[])
         ConsoleReport::print(stdout, captureUsage());
         return 0;
     }
+    if (parsed.options.version) {
+        ConsoleReport::print(stdout, QStringLiteral("vezive-capture " VEZIVE_VERSION "\n"));
+        return 0;
+    }
     if (!parsed.usageError.isEmpty()) {
         ConsoleReport::print(stderr, QStringLiteral("vezive-capture: ") + parsed.usageError +
                                          QStringLiteral("\n\n") + captureUsage());

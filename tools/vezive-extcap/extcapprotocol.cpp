@@ -25,6 +25,7 @@ struct ExtcapCommandLine
 {
     QCommandLineParser parser;
     const QCommandLineOption help{{"h", "help"}, "Show this help."};
+    const QCommandLineOption programVersion{"version", "Show the program's version."};
     const QCommandLineOption interfaces{"extcap-interfaces", "List the interface."};
     const QCommandLineOption version{"extcap-version", "Wireshark's version (ignored).", "V"};
     const QCommandLineOption interface {
@@ -53,8 +54,9 @@ struct ExtcapCommandLine
         parser.setApplicationDescription(
             "Wireshark's capture interface to the Vezive-V1: Wireshark runs it from its extcap "
             "folder.");
-        parser.addOptions({help, interfaces, version, interface, dlts, config, capture, fifo,
-                           filter, debug, debugFile, port, rx, sync, linkType, minLength});
+        parser.addOptions({help, programVersion, interfaces, version, interface, dlts, config,
+                           capture, fifo, filter, debug, debugFile, port, rx, sync, linkType,
+                           minLength});
     }
 };
 
@@ -84,6 +86,10 @@ ExtcapRequest Extcap::parse(const QStringList& arguments)
         return fail(parser.errorText());
     if (parser.isSet(line.help))
         return request;
+    if (parser.isSet(line.programVersion)) {
+        request.kind = ExtcapRequest::Version;
+        return request;
+    }
     if (!parser.positionalArguments().isEmpty())
         return fail("unexpected argument: " + parser.positionalArguments().constFirst());
     if (parser.isSet(line.interfaces)) {

@@ -13,6 +13,7 @@ struct ExtcapRequest
     enum Kind
     {
         Help,
+        Version,
         Interfaces,
         Dlts,
         Config,

@@ -98,6 +98,9 @@ int main(int argc, char* argv[])
     case ExtcapRequest::Help:
         ConsoleReport::print(stdout, Extcap::usage());
         return 0;
+    case ExtcapRequest::Version:
+        ConsoleReport::print(stdout, QStringLiteral("vezive-extcap " VEZIVE_VERSION "\n"));
+        return 0;
     case ExtcapRequest::Interfaces:
         ConsoleReport::print(stdout, Extcap::interfaces());
         return 0;

@@ -57,6 +57,10 @@ int main(int argc, char* argv[])
         std::fputs(SimOptions::usage().toLocal8Bit().constData(), stderr);
         return 2;
     }
+    if (options.version) {
+        std::puts("vezive-sim " VEZIVE_VERSION);
+        return 0;
+    }
     if (options.help) {
         std::fputs(SimOptions::usage().toLocal8Bit().constData(), stdout);
         return 0;

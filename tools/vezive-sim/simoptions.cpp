@@ -87,8 +87,11 @@ bool SimOptions::parse(const QStringList& arguments, QString& error)
         {"write-stream", text(writeStreamFile)},
         {"bytes", number(streamFileBytes, maxBytes)},
     };
-    const std::pair<const char*, bool*> switches[] = {
-        {"fast", &fast}, {"bad-echo", &badEcho}, {"at-only", &atOnly}, {"help", &help}};
+    const std::pair<const char*, bool*> switches[] = {{"fast", &fast},
+                                                      {"bad-echo", &badEcho},
+                                                      {"at-only", &atOnly},
+                                                      {"help", &help},
+                                                      {"version", &version}};
 
     QCommandLineParser parser;
     for (const auto& [name, set] : withValue)
@@ -173,5 +176,6 @@ QString SimOptions::usage()
         "                        must deliver, once the bytes that close it are written\n"
         "  --write-stream FILE   no terminal: write a replay stream file and exit\n"
         "  --bytes N             its length in stream bytes (default: --duration, else 10 s)\n"
+        "  --version             the program's version\n"
         "  --help                this text\n");
 }

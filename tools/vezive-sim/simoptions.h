@@ -36,6 +36,7 @@ struct SimOptions
     QString writeStreamFile;
     qint64 streamFileBytes = Unlimited; // --bytes
     bool help = false;
+    bool version = false;
 
     // The stream bytes after which the line goes silent (or hangs up), Unlimited if never.
     qint64 streamLimit() const;
