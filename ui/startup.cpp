@@ -1,6 +1,8 @@
 #include "startup.h"
 
-#include <QtDebug>
+#include "capture/debuglog.h"
+
+#include <QLibraryInfo>
 #include <QTranslator>
 
 QString programDirectory(const QString& programPath)
@@ -19,7 +21,13 @@ void loadTranslation(QTranslator& translator, const QString& programPath, const 
 {
     const QString directory = programDirectory(programPath);
     const QString name = translationName(localeName);
-    qDebug().noquote()
+    qCDebug(veziveLog).noquote()
         << QStringLiteral("loading translation \"%1\" from \"%2\"").arg(name, directory);
     (void)translator.load(name, directory);
+}
+
+bool loadQtTranslation(QTranslator& translator, const QString& localeName)
+{
+    return translator.load(QStringLiteral("qtbase_") + localeName,
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath));
 }

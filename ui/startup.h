@@ -15,5 +15,8 @@ QString translationName(const QString& localeName);
 // in English, so the outcome is not reported.
 void loadTranslation(QTranslator& translator, const QString& programPath,
                      const QString& localeName);
+// Qt's own texts (file dialog, message box buttons) for the locale, from Qt's translations
+// directory; false when there are none.
+bool loadQtTranslation(QTranslator& translator, const QString& localeName);
 
 #endif

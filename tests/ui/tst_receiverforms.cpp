@@ -205,7 +205,7 @@ void TestReceiverForms::items_data()
         "policy=Expanding,MinimumExpanding");
 
     row("PortWidget", "PortWidgetLayout", "QHBoxLayout; box=2,2");
-    row("PortWidget", "portName", "QLineEdit; frame=true; policy=Expanding,Fixed");
+    row("PortWidget", "portList", "QComboBox; editable=true; policy=Expanding,Fixed");
     row("PortWidget", "testButton",
         "QPushButton; text=&Test; shortcut=Alt+T; policy=Minimum,Fixed");
     row("FileWidget", "FileWidgetLayout", "QVBoxLayout; box=2,2");
@@ -240,7 +240,7 @@ void TestReceiverForms::items_data()
     row("LoopbackFrame", "textLabel1", "QLabel; text=Link type; cell=0,0; policy=Fixed,Fixed");
     row("LoopbackFrame", "linkType", "QComboBox; editable=false; count=0; cell=0,1,1,2");
     row("LoopbackFrame", "textLabel1_2",
-        "QLabel; text=Min. packet lenght; cell=1,0; policy=Fixed,Fixed");
+        "QLabel; text=Min. packet length; cell=1,0; policy=Fixed,Fixed");
     row("LoopbackFrame", "layout1@1,1", "size=190x20; policy=Expanding,Minimum");
     row("LoopbackFrame", "minPacketLength",
         "QLineEdit; maxLength=32767; frame=true; cell=1,2; policy=Fixed,Fixed");

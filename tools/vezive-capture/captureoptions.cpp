@@ -230,8 +230,9 @@ ParsedCommandLine parseCaptureCommandLine(const QStringList& arguments)
                                    "completed at the end")
                         .arg(QLatin1String(type->name)));
 
-    parsed.optionError = optionProblem(*type, run.outputFileName, run.syncFileName, minLengthText);
+    parsed.optionError =
+        optionProblem(*type, run.outputFileName, run.syncFileName, minLengthText).message;
     if (parsed.optionError.isEmpty())
-        parsed.optionError = fileClash(run);
+        parsed.optionError = fileClash(run).message;
     return parsed;
 }
