@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTreeView>
 
 namespace {
 
@@ -70,8 +72,14 @@ void FileChoose::buttonClicked()
     dialog.setNameFilters(m_filter.isEmpty() ? QStringList{any} : QStringList{m_filter, any});
     dialog.setAcceptMode(m_mode == Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(m_mode == Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    // Room for every column of the details view, whatever the language of their titles.
+    // Room for every column of the details view, whatever the language of their titles and
+    // dates; the name takes what is left.
     dialog.resize(dialog.sizeHint().expandedTo(QSize(760, 480)));
+    if (auto* details = dialog.findChild<QTreeView*>()) {
+        details->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        details->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+        details->header()->setStretchLastSection(false);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     QString name = dialog.selectedFiles().constFirst();
