@@ -718,6 +718,18 @@ void TestReceiverWindow::keysAndHelp()
     // The message box, later the help window, had the focus.
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
+    // Tab goes down the window as it is laid out.
+    window.source->setFocus();
+    QList<QWidget*> tabbed;
+    for (int i = 0; i < 9; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        tabbed << QApplication::focusWidget();
+    }
+    RawImpl* raw = window.rawPanel;
+    QCOMPARE(tabbed, (QList<QWidget*>{window.portPanel->portList, window.portPanel->testButton,
+                                      window.rxTimeslot, window.syncTimeslot, window.dataType,
+                                      raw->rxFileName->lineEdit(), raw->rxFileName->button(),
+                                      raw->syncFileName->lineEdit(), raw->syncFileName->button()}));
     QTest::keyClick(&window, Qt::Key_T, Qt::AltModifier);
     QTRY_COMPARE(logLines(window), (QStringList{"Error: RX file name isn't specified",
                                                 "Cannot set : Port isn't set"}));
