@@ -3,18 +3,25 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <linux/serial.h>
-#include <QCollator>
 #include <QDir>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
+// ttyUSB2 before ttyUSB10: by the name without its trailing number, then by the number. (A
+// collator's numeric mode depends on the locale the program runs under.)
 QStringList sortedNaturally(QStringList names)
 {
-    QCollator collator;
-    collator.setNumericMode(true);
-    std::sort(names.begin(), names.end(), collator);
+    const auto split = [](const QString& name) {
+        qsizetype digits = name.size();
+        while (digits > 0 && name.at(digits - 1).isDigit())
+            --digits;
+        return std::make_pair(name.left(digits), name.mid(digits).toULongLong());
+    };
+    std::sort(names.begin(), names.end(),
+              [&split](const QString& a, const QString& b) { return split(a) < split(b); });
     return names;
 }
 
