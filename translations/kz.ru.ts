@@ -4,17 +4,17 @@
 <context>
     <name>FileChoose</name>
     <message>
-        <location filename="../ui/filechoose.cpp" line="67"/>
+        <location filename="../ui/filechoose.cpp" line="69"/>
         <source>Choose a filename to open</source>
         <translation>Выберите файл для открытия</translation>
     </message>
     <message>
-        <location filename="../ui/filechoose.cpp" line="65"/>
+        <location filename="../ui/filechoose.cpp" line="67"/>
         <source>any (*)</source>
         <translation>все файлы (*)</translation>
     </message>
     <message>
-        <location filename="../ui/filechoose.cpp" line="68"/>
+        <location filename="../ui/filechoose.cpp" line="70"/>
         <source>Choose a filename to save under</source>
         <translation>Выберите имя файла для сохранения</translation>
     </message>
@@ -164,38 +164,38 @@
     </message>
     <message>
         <location filename="../acquisition/datagatherer.cpp" line="68"/>
-        <location filename="../acquisition/datagatherer.cpp" line="116"/>
+        <location filename="../acquisition/datagatherer.cpp" line="123"/>
         <source>Cancelled</source>
         <translation>Отменено</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="173"/>
+        <location filename="../acquisition/datagatherer.cpp" line="180"/>
         <source>Port isn&apos;t initialized</source>
         <translation>Порт не инициализирован</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="181"/>
+        <location filename="../acquisition/datagatherer.cpp" line="188"/>
         <source>File doesn&apos;t exist</source>
         <translation>Файл не существует</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="188"/>
+        <location filename="../acquisition/datagatherer.cpp" line="195"/>
         <source>Cannot open input file</source>
         <translation>Не удаётся открыть входной файл</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="325"/>
         <location filename="../acquisition/datagatherer.cpp" line="332"/>
+        <location filename="../acquisition/datagatherer.cpp" line="339"/>
         <source>Cannot read file </source>
         <translation>Не удаётся прочитать файл </translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="334"/>
+        <location filename="../acquisition/datagatherer.cpp" line="341"/>
         <source>File got shorter while it was read</source>
         <translation>Файл стал короче во время чтения</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="357"/>
+        <location filename="../acquisition/datagatherer.cpp" line="364"/>
         <source>No data from the tester for %1 s</source>
         <translation>Нет данных от тестера в течение %1 с</translation>
     </message>
@@ -371,7 +371,7 @@
         <translation>Приём завершён: тестер замолчал</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="46"/>
+        <location filename="../acquisition/runsettings.cpp" line="47"/>
         <source>RX file name isn&apos;t specified</source>
         <translation>Не указано имя файла RX</translation>
     </message>
@@ -381,12 +381,12 @@
         <translation>Не указано имя файла Sync</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="55"/>
+        <location filename="../acquisition/runsettings.cpp" line="56"/>
         <source>Min. packet length must be from 0 to 65535</source>
         <translation>Мин. длина пакета должна быть от 0 до 65535</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="57"/>
+        <location filename="../acquisition/runsettings.cpp" line="58"/>
         <source>Wrong min. packet length</source>
         <translation>Неверная мин. длина пакета</translation>
     </message>
