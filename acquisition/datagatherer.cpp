@@ -2,6 +2,7 @@
 
 #include "acquisition/tracetypes.h"
 #include "capture/chainhandler.h"
+#include "capture/debuglog.h"
 #include "capture/framehold.h"
 #include "capture/hdlchandler.h"
 #include "capture/headerhandler.h"
@@ -18,9 +19,10 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QMutexLocker>
-#include <QtDebug>
 
 namespace {
+
+const char EndOfFileText[] = "End of file reached";
 
 template <typename File> void closeAndDelete(File*& file)
 {
@@ -90,6 +92,18 @@ QString DataGatherer::finalMessage()
     return m_finalMessage;
 }
 
+DataGatherer::Ending DataGatherer::ending()
+{
+    QMutexLocker locker(&m_controlLock);
+    return m_ending;
+}
+
+QString DataGatherer::endingMessage()
+{
+    QMutexLocker locker(&m_controlLock);
+    return m_endingMessage;
+}
+
 void DataGatherer::run()
 {
     buildCommand();
@@ -99,6 +113,18 @@ void DataGatherer::run()
         readLoop();
     }
     const QString message = finalMessage();
+    {
+        QMutexLocker locker(&m_controlLock);
+        m_endingMessage = message;
+        if (m_fellSilent)
+            m_ending = Ending::LineSilent;
+        else if (message == QLatin1String(EndOfFileText))
+            m_ending = Ending::EndOfFile;
+        else if (m_cancelled && message == QObject::tr("Cancelled"))
+            m_ending = Ending::Stopped;
+        else
+            m_ending = Ending::Error;
+    }
     if (m_messageHandler && !message.isEmpty())
         m_messageHandler->postError(message);
     release();
@@ -115,7 +141,7 @@ bool DataGatherer::setUp()
 {
     if (!openSource())
         return false;
-    qDebug("Cleaning...");
+    qCDebug(veziveLog, "Cleaning...");
     destroyChain();
     if (!buildChain())
         return false;
@@ -156,20 +182,20 @@ bool DataGatherer::openSource()
         }
         return true;
     }
-    qDebug("creating QFile");
+    qCDebug(veziveLog, "creating QFile");
     m_inputFile = new QFile(m_settings.inputFileName);
     if (!m_inputFile->exists()) {
         setFinalMessage(QObject::tr("File doesn't exist"));
         return false;
     }
-    qDebug("opening QFile");
+    qCDebug(veziveLog, "opening QFile");
     m_inputFile->open(QIODevice::ReadOnly);
-    qDebug("open finished");
+    qCDebug(veziveLog, "open finished");
     if (!m_inputFile->isOpen()) {
         setFinalMessage(QObject::tr("Cannot open input file"));
         return false;
     }
-    qDebug("opened");
+    qCDebug(veziveLog, "opened");
     // A regular file that reads as ended before this size was cut short under the reader.
     m_inputSize = m_inputFile->size();
     return true;
@@ -317,7 +343,7 @@ void DataGatherer::readLoop()
                                     m_settings.inputFileName + QLatin1Char(':') +
                                     QObject::tr("File got shorter while it was read"));
                 else
-                    setFinalMessage(QStringLiteral("End of file reached"));
+                    setFinalMessage(QLatin1String(EndOfFileText));
                 break;
             }
         }
@@ -372,6 +398,10 @@ void DataGatherer::endPortRead(qint64 received)
         }
     }
     // A tester that streamed and then fell silent ends the run normally, saying so.
+    {
+        QMutexLocker locker(&m_controlLock);
+        m_fellSilent = true;
+    }
     if (m_messageHandler)
         m_messageHandler->postMessage(silence);
 }

@@ -64,6 +64,17 @@ public:
     // and posts "Cancelled".
     void cancel();
 
+    // How a finished run ended, and its final message as posted (with Error, why).
+    enum class Ending
+    {
+        EndOfFile,
+        Stopped,
+        LineSilent,
+        Error
+    };
+    Ending ending();
+    QString endingMessage();
+
     // The timeslot request and the length of its echo after "ATU", once run() has built them.
     QString request() const { return m_request; }
     int echoLength() const { return m_echoLength; }
@@ -110,9 +121,12 @@ private:
 
     // Shared with cancel() on another thread. A cancel before the read loop starts (during
     // set-up, even before run()) stands, so there is no separate run flag to set.
-    QMutex m_controlLock; // guards the two fields below
+    QMutex m_controlLock; // guards the fields below
     bool m_cancelled;
     QString m_finalMessage;
+    bool m_fellSilent = false; // the tester streamed, then stopped
+    Ending m_ending = Ending::Error;
+    QString m_endingMessage; // a cancel() after the end changes the final message, not this
 };
 
 #endif

@@ -4,6 +4,7 @@
 #include "device/outputfile.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 namespace {
 
@@ -36,56 +37,78 @@ bool readMinPacketLength(const QString& text, unsigned short* length, bool* outO
     return ok;
 }
 
-QString optionProblem(const TraceType& type, const QString& fileName, const QString& syncFileName,
-                      const QString& minPacketLengthText)
+OptionProblem optionProblem(const TraceType& type, const QString& fileName,
+                            const QString& syncFileName, const QString& minPacketLengthText)
 {
+    using F = OptionProblem;
     if (type.writesSyncFile) {
         if (fileName.isEmpty())
-            return windowText(QT_TRANSLATE_NOOP("VarodariDoro", "RX file name isn't specified"));
+            return {F::OutputFile,
+                    windowText(QT_TRANSLATE_NOOP("VarodariDoro", "RX file name isn't specified"))};
         if (syncFileName.isEmpty())
-            return windowText(QT_TRANSLATE_NOOP("VarodariDoro", "Sync file name isn't specified"));
+            return {F::SyncFile, windowText(QT_TRANSLATE_NOOP("VarodariDoro",
+                                                              "Sync file name isn't specified"))};
     }
     bool outOfRange = false;
     if (type.usesMinLength && !readMinPacketLength(minPacketLengthText, nullptr, &outOfRange)) {
-        return outOfRange
-                   ? windowText(QT_TRANSLATE_NOOP("VarodariDoro",
-                                                  "Min. packet length must be from 0 to 65535"))
-                   : windowText(QT_TRANSLATE_NOOP("VarodariDoro", "Wrong min. packet length"));
+        return {F::MinPacketLength,
+                outOfRange
+                    ? windowText(QT_TRANSLATE_NOOP("VarodariDoro",
+                                                   "Min. packet length must be from 0 to 65535"))
+                    : windowText(QT_TRANSLATE_NOOP("VarodariDoro", "Wrong min. packet length"))};
     }
     if (type.writesFile && fileName.isEmpty())
-        return windowText(QT_TRANSLATE_NOOP("VarodariDoro", "File name isn't specified"));
-    return QString();
+        return {F::OutputFile,
+                windowText(QT_TRANSLATE_NOOP("VarodariDoro", "File name isn't specified"))};
+    return {};
 }
 
-QString fileClash(const RunSettings& run)
+OptionProblem inputProblem(const RunSettings& run)
+{
+    if (run.sourceType != RunSettings::FileSource)
+        return {};
+    if (run.inputFileName.isEmpty())
+        return {OptionProblem::InputFile,
+                windowText(QT_TRANSLATE_NOOP("VarodariDoro", "Replay file name isn't specified"))};
+    if (!QFileInfo::exists(run.inputFileName))
+        return {OptionProblem::InputFile,
+                windowText(QT_TRANSLATE_NOOP("VarodariDoro", "Replay file doesn't exist: %1"))
+                    .arg(run.inputFileName)};
+    return {};
+}
+
+OptionProblem fileClash(const RunSettings& run)
 {
     const TraceType* type = traceType(run.traceType);
     struct Role
     {
         QString what;
         QString name;
+        OptionProblem::Field field;
     };
     QList<Role> roles;
     if (run.sourceType == RunSettings::FileSource)
-        roles.append(
-            {windowText(QT_TRANSLATE_NOOP("VarodariDoro", "input file")), run.inputFileName});
+        roles.append({windowText(QT_TRANSLATE_NOOP("VarodariDoro", "input file")),
+                      run.inputFileName, OptionProblem::InputFile});
     else
-        roles.append({windowText(QT_TRANSLATE_NOOP("VarodariDoro", "port")), run.portName});
+        roles.append({windowText(QT_TRANSLATE_NOOP("VarodariDoro", "port")), run.portName,
+                      OptionProblem::NoField});
     if (type && type->writesFile)
         roles.append({type->writesSyncFile
                           ? windowText(QT_TRANSLATE_NOOP("VarodariDoro", "RX file"))
                           : windowText(QT_TRANSLATE_NOOP("VarodariDoro", "trace file")),
-                      run.outputFileName});
+                      run.outputFileName, OptionProblem::OutputFile});
     if (type && type->writesSyncFile)
-        roles.append(
-            {windowText(QT_TRANSLATE_NOOP("VarodariDoro", "Sync file")), run.syncFileName});
+        roles.append({windowText(QT_TRANSLATE_NOOP("VarodariDoro", "Sync file")), run.syncFileName,
+                      OptionProblem::SyncFile});
     for (qsizetype i = 0; i < roles.size(); ++i) {
         for (qsizetype j = i + 1; j < roles.size(); ++j) {
             if (isSameFile(roles[i].name, roles[j].name))
-                return windowText(QT_TRANSLATE_NOOP("VarodariDoro",
-                                                    "The %1 and the %2 are the same file: %3"))
-                    .arg(roles[j].what, roles[i].what, roles[j].name);
+                return {roles[j].field,
+                        windowText(QT_TRANSLATE_NOOP("VarodariDoro",
+                                                     "The %1 and the %2 are the same file: %3"))
+                            .arg(roles[j].what, roles[i].what, roles[j].name)};
         }
     }
-    return QString();
+    return {};
 }

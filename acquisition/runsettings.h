@@ -50,15 +50,34 @@ bool readMinPacketLength(const QString& text, unsigned short* length, bool* outO
 
 struct TraceType;
 
-// The window's checks of the options a user types, with its messages; empty when a run can
-// start. Raw needs both file names, the other file types one, and every type that has one a
-// min. packet length from 0 to 65535.
-QString optionProblem(const TraceType& type, const QString& fileName, const QString& syncFileName,
-                      const QString& minPacketLengthText);
+// Why a run cannot start, and the option field to put right; empty when it can.
+struct OptionProblem
+{
+    enum Field
+    {
+        NoField,
+        InputFile,
+        OutputFile, // Raw: the RX file
+        SyncFile,
+        MinPacketLength
+    };
+    Field field = NoField;
+    QString message;
+    bool isEmpty() const { return message.isEmpty(); }
+};
+
+// The checks of the options a user types, with the window's messages. Raw needs both file
+// names, the other file types one, and every type that has one a min. packet length from 0 to
+// 65535.
+OptionProblem optionProblem(const TraceType& type, const QString& fileName,
+                            const QString& syncFileName, const QString& minPacketLengthText);
+
+// A replay that has no file to read.
+OptionProblem inputProblem(const RunSettings& run);
 
 // The first pair of the run's input file or port, trace file and Sync file that are one file on
-// the disk (by device and inode, so links and other spellings are caught), as a message; empty
-// when there is none. Checked before anything is opened: writing would destroy the other.
-QString fileClash(const RunSettings& run);
+// the disk (by device and inode, so links and other spellings are caught). Checked before
+// anything is opened: writing would destroy the other.
+OptionProblem fileClash(const RunSettings& run);
 
 #endif

@@ -189,15 +189,21 @@ bool PortTestThread::runTest(PortTestOwner* owner, const QString& portName, bool
         thread.cancel();
         thread.wait();
     }
-    thread.deliverLog();
-    const QString status = thread.status();
+    return thread.conclude(inTime, showSuccess);
+}
+
+bool PortTestThread::conclude(bool inTime, bool showSuccess)
+{
+    deliverLog();
+    const QString status = this->status();
     if (inTime && status.isEmpty()) {
-        if (showSuccess && owner)
-            owner->logMessage(QCoreApplication::translate("VarodariDoro", "Port test successful"));
+        if (showSuccess && m_owner)
+            m_owner->logMessage(
+                QCoreApplication::translate("VarodariDoro", "Port test successful"));
         return true;
     }
-    if (owner)
-        owner->logMessage(QCoreApplication::translate("VarodariDoro", "Cannot set ") + portName +
-                          QLatin1String(": ") + status);
+    if (m_owner)
+        m_owner->logMessage(QCoreApplication::translate("VarodariDoro", "Cannot set ") +
+                            m_portName + QLatin1String(": ") + status);
     return false;
 }

@@ -44,10 +44,13 @@ public:
     // Hands the lines logged so far to the owner, in order. Called on the owner's thread.
     void deliverLog();
 
-    // The owner's side of a test: start, wait up to the time limit (cancelling the dialogue if
-    // it overruns), log the thread's lines and then the result. True when the tester answered.
+    // The owner's side of a test, for a caller that may block: start, wait up to the time limit
+    // (cancelling the dialogue if it overruns), then conclude(). True when the tester answered.
     static bool runTest(PortTestOwner* owner, const QString& portName, bool showSuccess,
                         int timeLimitMs = TimeLimitMs);
+    // Once the thread has finished: logs its lines, then the result line. inTime is false when
+    // the time limit ended the dialogue.
+    bool conclude(bool inTime, bool showSuccess);
 
 protected:
     void run() override;

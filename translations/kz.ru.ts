@@ -4,18 +4,17 @@
 <context>
     <name>FileChoose</name>
     <message>
-        <location filename="../ui/filechoose.cpp" line="29"/>
+        <location filename="../ui/filechoose.cpp" line="69"/>
         <source>Choose a filename to open</source>
         <translation>Выберите файл для открытия</translation>
     </message>
     <message>
-        <location filename="../ui/filechoose.cpp" line="30"/>
-        <location filename="../ui/filechoose.cpp" line="33"/>
+        <location filename="../ui/filechoose.cpp" line="67"/>
         <source>any (*)</source>
         <translation>все файлы (*)</translation>
     </message>
     <message>
-        <location filename="../ui/filechoose.cpp" line="32"/>
+        <location filename="../ui/filechoose.cpp" line="70"/>
         <source>Choose a filename to save under</source>
         <translation>Выберите имя файла для сохранения</translation>
     </message>
@@ -73,7 +72,7 @@
     </message>
     <message>
         <location filename="../ui/forms/loopbackframe.ui" line="64"/>
-        <source>Min. packet lenght</source>
+        <source>Min. packet length</source>
         <translation>Мин. длина пакета</translation>
     </message>
     <message>
@@ -113,14 +112,14 @@
         <translation>Form1</translation>
     </message>
     <message>
-        <location filename="../ui/forms/portwidget.ui" line="54"/>
+        <location filename="../ui/forms/portwidget.ui" line="57"/>
         <source>&amp;Test</source>
-        <translation>&amp;Тест</translation>
+        <translation>Тест (&amp;T)</translation>
     </message>
     <message>
-        <location filename="../ui/forms/portwidget.ui" line="57"/>
+        <location filename="../ui/forms/portwidget.ui" line="60"/>
         <source>Alt+T</source>
-        <translation>Alt+Т</translation>
+        <translation>Alt+T</translation>
     </message>
 </context>
 <context>
@@ -164,43 +163,44 @@
         <translation>Превышение длины</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="66"/>
+        <location filename="../acquisition/datagatherer.cpp" line="68"/>
+        <location filename="../acquisition/datagatherer.cpp" line="123"/>
         <source>Cancelled</source>
         <translation>Отменено</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="154"/>
+        <location filename="../acquisition/datagatherer.cpp" line="180"/>
         <source>Port isn&apos;t initialized</source>
         <translation>Порт не инициализирован</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="162"/>
+        <location filename="../acquisition/datagatherer.cpp" line="188"/>
         <source>File doesn&apos;t exist</source>
         <translation>Файл не существует</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="169"/>
+        <location filename="../acquisition/datagatherer.cpp" line="195"/>
         <source>Cannot open input file</source>
         <translation>Не удаётся открыть входной файл</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="309"/>
-        <location filename="../acquisition/datagatherer.cpp" line="316"/>
+        <location filename="../acquisition/datagatherer.cpp" line="335"/>
+        <location filename="../acquisition/datagatherer.cpp" line="342"/>
         <source>Cannot read file </source>
         <translation>Не удаётся прочитать файл </translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="318"/>
+        <location filename="../acquisition/datagatherer.cpp" line="344"/>
         <source>File got shorter while it was read</source>
         <translation>Файл стал короче во время чтения</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="353"/>
+        <location filename="../acquisition/datagatherer.cpp" line="379"/>
         <source>Stop condition reached: %1</source>
         <translation>Условие остановки выполнено: %1</translation>
     </message>
     <message>
-        <location filename="../acquisition/datagatherer.cpp" line="361"/>
+        <location filename="../acquisition/datagatherer.cpp" line="387"/>
         <source>No data from the tester for %1 s</source>
         <translation>Нет данных от тестера в течение %1 с</translation>
     </message>
@@ -341,87 +341,123 @@
 <context>
     <name>VarodariDoro</name>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="46"/>
+        <location filename="../ui/varodaridoro.cpp" line="50"/>
         <source>Start receive data from device</source>
         <translation>Начать приём данных с устройства</translation>
     </message>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="47"/>
+        <location filename="../ui/varodaridoro.cpp" line="51"/>
         <source>Clear info box</source>
         <translation>Очистить журнал сообщений</translation>
     </message>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="215"/>
+        <location filename="../ui/varodaridoro.cpp" line="273"/>
         <source>Error</source>
         <translation>Ошибка</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="44"/>
+        <location filename="../ui/varodaridoro.cpp" line="386"/>
+        <source>Quit</source>
+        <translation>Выход</translation>
+    </message>
+    <message>
+        <location filename="../ui/varodaridoro.cpp" line="386"/>
+        <source>A capture is running. Stop it and quit?</source>
+        <translation>Идёт приём данных. Остановить его и выйти?</translation>
+    </message>
+    <message>
+        <location filename="../ui/varodaridoro.cpp" line="483"/>
+        <source>Run ended: end of file</source>
+        <translation>Приём завершён: конец файла</translation>
+    </message>
+    <message>
+        <location filename="../ui/varodaridoro.cpp" line="485"/>
+        <source>Run ended: stopped</source>
+        <translation>Приём завершён: остановлен</translation>
+    </message>
+    <message>
+        <location filename="../ui/varodaridoro.cpp" line="487"/>
+        <source>Run ended: the tester fell silent</source>
+        <translation>Приём завершён: тестер замолчал</translation>
+    </message>
+    <message>
+        <location filename="../acquisition/runsettings.cpp" line="47"/>
         <source>RX file name isn&apos;t specified</source>
         <translation>Не указано имя файла RX</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="46"/>
+        <location filename="../acquisition/runsettings.cpp" line="49"/>
         <source>Sync file name isn&apos;t specified</source>
         <translation>Не указано имя файла Sync</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="51"/>
+        <location filename="../acquisition/runsettings.cpp" line="56"/>
         <source>Min. packet length must be from 0 to 65535</source>
         <translation>Мин. длина пакета должна быть от 0 до 65535</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="53"/>
+        <location filename="../acquisition/runsettings.cpp" line="58"/>
         <source>Wrong min. packet length</source>
         <translation>Неверная мин. длина пакета</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="56"/>
+        <location filename="../acquisition/runsettings.cpp" line="62"/>
         <source>File name isn&apos;t specified</source>
         <translation>Не указано имя файла</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="71"/>
+        <location filename="../acquisition/runsettings.cpp" line="72"/>
+        <source>Replay file name isn&apos;t specified</source>
+        <translation>Не указано имя файла для воспроизведения</translation>
+    </message>
+    <message>
+        <location filename="../acquisition/runsettings.cpp" line="75"/>
+        <source>Replay file doesn&apos;t exist: %1</source>
+        <translation>Файл для воспроизведения не существует: %1</translation>
+    </message>
+    <message>
+        <location filename="../acquisition/runsettings.cpp" line="91"/>
         <source>input file</source>
         <translation>входной файл</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="73"/>
+        <location filename="../acquisition/runsettings.cpp" line="94"/>
         <source>port</source>
         <translation>порт</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="76"/>
+        <location filename="../acquisition/runsettings.cpp" line="98"/>
         <source>RX file</source>
         <translation>файл RX</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="77"/>
+        <location filename="../acquisition/runsettings.cpp" line="99"/>
         <source>trace file</source>
         <translation>файл трассы</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="81"/>
+        <location filename="../acquisition/runsettings.cpp" line="102"/>
         <source>Sync file</source>
         <translation>файл Sync</translation>
     </message>
     <message>
-        <location filename="../acquisition/runsettings.cpp" line="85"/>
+        <location filename="../acquisition/runsettings.cpp" line="108"/>
         <source>The %1 and the %2 are the same file: %3</source>
         <translation>Совпадают %1 и %2: %3</translation>
     </message>
     <message>
-        <location filename="../ui/varodaridoro.cpp" line="277"/>
+        <location filename="../ui/varodaridoro.cpp" line="367"/>
+        <location filename="../ui/varodaridoro.cpp" line="496"/>
         <source>Data gathering error</source>
         <translation>Ошибка сбора данных</translation>
     </message>
     <message>
-        <location filename="../device/porttestthread.cpp" line="196"/>
+        <location filename="../device/porttestthread.cpp" line="202"/>
         <source>Port test successful</source>
         <translation>Тест порта пройден успешно</translation>
     </message>
     <message>
-        <location filename="../device/porttestthread.cpp" line="200"/>
+        <location filename="../device/porttestthread.cpp" line="206"/>
         <source>Cannot set </source>
         <translation>Не удаётся настроить порт </translation>
     </message>
@@ -524,12 +560,12 @@
     <message>
         <location filename="../ui/forms/sereaderwidget.ui" line="297"/>
         <source>&amp;Start</source>
-        <translation>&amp;Пуск</translation>
+        <translation>Пуск (&amp;S)</translation>
     </message>
     <message>
         <location filename="../ui/forms/sereaderwidget.ui" line="300"/>
         <source>Alt+S</source>
-        <translation>Alt+П</translation>
+        <translation>Alt+S</translation>
     </message>
     <message>
         <location filename="../ui/forms/sereaderwidget.ui" line="315"/>

@@ -37,6 +37,8 @@ void sereaderWidget::languageChange()
 PortWidget::PortWidget(QWidget* parent, const char* name, Qt::WindowFlags f) : QWidget(parent, f)
 {
     buildForm(this, name);
+    portName = portList->lineEdit();
+    portName->setObjectName(QStringLiteral("portName"));
 }
 
 void PortWidget::languageChange()

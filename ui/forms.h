@@ -36,6 +36,8 @@ class PortWidget : public QWidget, public Ui::PortWidget
 public:
     explicit PortWidget(QWidget* parent = nullptr, const char* name = nullptr,
                         Qt::WindowFlags f = {});
+    // The port name as typed or picked from portList, which offers the serial devices present.
+    QLineEdit* portName;
 public slots:
     virtual void languageChange();
 };

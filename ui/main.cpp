@@ -1,5 +1,7 @@
 // vezive-receiver: the desktop program of the capture tool.
 
+#include "capture/debuglog.h"
+#include "device/stopsignals.h"
 #include "startup.h"
 #include "varodaridoro.h"
 
@@ -7,7 +9,6 @@
 #include <cstring>
 #include <QApplication>
 #include <QLocale>
-#include <QtDebug>
 #include <QTranslator>
 
 int main(int argc, char** argv)
@@ -26,14 +27,21 @@ int main(int argc, char** argv)
     }
     QApplication app(argc, argv);
     QTranslator translator;
+    QTranslator qtTranslator;
     const QString programPath = argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString();
+    const QString locale = QLocale::system().name();
     const QStringList dataDirs = dataDirectories(QCoreApplication::applicationDirPath());
-    loadTranslation(translator, programPath, QLocale::system().name(), dataDirs);
+    loadTranslation(translator, programPath, locale, dataDirs);
     // Before the window exists, so that its texts are translated as it is built.
     app.installTranslator(&translator);
-    qDebug().noquote() << QStringLiteral("manual in \"%1\"").arg(helpDirectory(dataDirs));
+    if (loadQtTranslation(qtTranslator, locale))
+        app.installTranslator(&qtTranslator);
+    qCDebug(veziveLog).noquote() << QStringLiteral("manual in \"%1\"").arg(helpDirectory(dataDirs));
 
     auto* window = new VarodariDoro;
+    // A logout, a closed terminal or Ctrl-C ends a run as Stop does, then the program.
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::received, window, &VarodariDoro::shutDown);
     window->show();
     const int result = app.exec();
     // The window writes its settings as it goes.

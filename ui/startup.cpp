@@ -1,8 +1,10 @@
 #include "startup.h"
 
+#include "capture/debuglog.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QtDebug>
+#include <QLibraryInfo>
 #include <QTranslator>
 
 QString programDirectory(const QString& programPath)
@@ -29,10 +31,11 @@ void loadTranslation(QTranslator& translator, const QString& programPath, const 
         if (tried.contains(absolute))
             continue;
         tried.append(absolute);
-        qDebug().noquote()
+        qCDebug(veziveLog).noquote()
             << QStringLiteral("loading translation \"%1\" from \"%2\"").arg(name, directory);
         if (translator.load(name, directory)) {
-            qDebug().noquote() << QStringLiteral("translation \"%1\"").arg(translator.filePath());
+            qCDebug(veziveLog).noquote()
+                << QStringLiteral("translation \"%1\"").arg(translator.filePath());
             return;
         }
     }
@@ -51,4 +54,10 @@ QString helpDirectory(const QStringList& dataDirectories)
             return directory + QLatin1String("/doc");
     }
     return dataDirectories.value(0) + QLatin1String("/doc");
+}
+
+bool loadQtTranslation(QTranslator& translator, const QString& localeName)
+{
+    return translator.load(QStringLiteral("qtbase_") + localeName,
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath));
 }

@@ -22,5 +22,8 @@ void loadTranslation(QTranslator& translator, const QString& programPath, const 
 QStringList dataDirectories(const QString& programDirectory);
 // The first "doc" of those directories that holds the start page, else the first one's.
 QString helpDirectory(const QStringList& dataDirectories);
+// Qt's own texts (file dialog, message box buttons) for the locale, from Qt's translations
+// directory; false when there are none.
+bool loadQtTranslation(QTranslator& translator, const QString& localeName);
 
 #endif

@@ -4,12 +4,15 @@
 #include "acquisition/tracetypes.h"
 #include "capture/messagehandler.h"
 #include "capture/stathandler.h"
+#include "device/porttest.h"
+#include "device/serialports.h"
 #include "filechoose.h"
 #include "helpwidgetimpl.h"
 #include "panels.h"
 #include "progressdialogimpl.h"
 #include "startup.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -38,7 +41,7 @@ VarodariDoro::VarodariDoro(QWidget* parent, const char* name, Qt::WindowFlags f)
       pcapPanel(nullptr), toshibaPanel(nullptr), i4bPanel(nullptr), i7Panel(nullptr),
       loopbackPanel(nullptr), pcapngPanel(nullptr), helpWindow(nullptr), dataLayout(nullptr),
       sourceLayout(nullptr), gatherer(nullptr), messageHandler(nullptr), statHandler(nullptr),
-      progressDialog(nullptr), m_pollTimer(0)
+      progressDialog(nullptr), m_pollTimer(0), m_portTest(nullptr), m_quitAfterRun(false)
 {
     // Every row is one line of text: the view then finds the newest row without measuring all
     // of them, which would make each new line cost as much as the whole log.
@@ -73,12 +76,30 @@ VarodariDoro::VarodariDoro(QWidget* parent, const char* name, Qt::WindowFlags f)
          pcapngPanel->minPacketLength},
     };
     Q_ASSERT(m_traceFields.size() == TraceTypes::Count);
+    for (const TraceType& type : traceTypes()) {
+        const TraceFields& fields = m_traceFields[type.index];
+        const QString extension = QLatin1String(type.extension);
+        const QString filter =
+            dataType->itemText(type.index) + QLatin1String(" (*.") + extension + QLatin1Char(')');
+        for (FileChoose* field : {fields.file, fields.syncFile}) {
+            if (field)
+                field->setFileType(filter, extension);
+        }
+    }
 
     portPanel = new PortWidget(sourceFrame);
     portPanel->hide();
     filePanel = new FileWidget(sourceFrame);
     filePanel->fileChoose->setMode(FileChoose::Open);
     filePanel->hide();
+    portPanel->portList->addItems(serialPorts());
+    orderTabs();
+
+    m_portTest = new PortTest(this, this);
+    connect(m_portTest, &PortTest::finished, this, [this] {
+        startButton->setEnabled(!gatherer);
+        portPanel->testButton->setEnabled(true);
+    });
 
     connect(dataType, &QComboBox::activated, this, &VarodariDoro::showFrame);
     connect(portPanel->testButton, &QPushButton::clicked, this,
@@ -111,6 +132,8 @@ VarodariDoro::VarodariDoro(QWidget* parent, const char* name, Qt::WindowFlags f)
 VarodariDoro::~VarodariDoro()
 {
     saveSettings();
+    // Its result would be logged into a window that is going.
+    delete m_portTest;
     if (gatherer) {
         gatherer->cancel();
         gatherer->wait();
@@ -118,6 +141,32 @@ VarodariDoro::~VarodariDoro()
         gatherer = nullptr;
     }
     delete helpWindow;
+}
+
+// Tab goes through the fields as the window shows them, top to bottom; hidden panels are skipped.
+void VarodariDoro::orderTabs()
+{
+    QList<QWidget*> order{source,
+                          portPanel->portList,
+                          portPanel->testButton,
+                          filePanel->fileChoose->lineEdit(),
+                          filePanel->fileChoose->button(),
+                          rxTimeslot,
+                          syncTimeslot,
+                          dataType};
+    for (const TraceFields& fields : std::as_const(m_traceFields)) {
+        if (fields.linkType)
+            order << fields.linkType;
+        for (FileChoose* file : {fields.file, fields.syncFile}) {
+            if (file)
+                order << file->lineEdit() << file->button();
+        }
+        if (fields.minPacketLength)
+            order << fields.minPacketLength;
+    }
+    order << startButton << clearButton << logBox;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 const VarodariDoro::TraceFields* VarodariDoro::traceFields(int traceType) const
@@ -198,8 +247,12 @@ void VarodariDoro::testClicked()
 
 void VarodariDoro::testClicked(bool showSuccess)
 {
-    // The test's own lines reach the log here, on this thread, in order and before the result.
-    PortTestThread::runTest(this, portPanel->portName->text(), showSuccess);
+    // The window stays live meanwhile; the test's lines and result reach the log, on this
+    // thread and in order, when it has ended. A run would find the port held by the test.
+    if (gatherer || !m_portTest->start(portPanel->portName->text(), showSuccess))
+        return;
+    startButton->setEnabled(false);
+    portPanel->testButton->setEnabled(false);
 }
 
 bool VarodariDoro::validate()
@@ -207,15 +260,38 @@ bool VarodariDoro::validate()
     const TraceFields* fields = traceFields(dataType->currentIndex());
     if (!fields)
         return true;
-    QString problem = optionProblem(
+    const RunSettings run = runSettings();
+    OptionProblem problem = optionProblem(
         *traceType(dataType->currentIndex()), textOf(fields->file), textOf(fields->syncFile),
         fields->minPacketLength ? fields->minPacketLength->text() : QString());
     if (problem.isEmpty())
-        problem = fileClash(runSettings());
+        problem = fileClash(run);
+    if (problem.isEmpty())
+        problem = inputProblem(run);
     if (problem.isEmpty())
         return true;
-    raiseError(tr("Error"), problem);
+    raiseError(tr("Error"), problem.message);
+    if (QWidget* field = fieldOf(problem))
+        field->setFocus();
     return false;
+}
+
+QWidget* VarodariDoro::fieldOf(const OptionProblem& problem) const
+{
+    const TraceFields* fields = traceFields(dataType->currentIndex());
+    switch (problem.field) {
+    case OptionProblem::InputFile:
+        return filePanel->fileChoose->lineEdit();
+    case OptionProblem::OutputFile:
+        return fields && fields->file ? fields->file->lineEdit() : nullptr;
+    case OptionProblem::SyncFile:
+        return fields && fields->syncFile ? fields->syncFile->lineEdit() : nullptr;
+    case OptionProblem::MinPacketLength:
+        return fields ? fields->minPacketLength : nullptr;
+    case OptionProblem::NoField:
+        break;
+    }
+    return nullptr;
 }
 
 RunSettings VarodariDoro::runSettings() const
@@ -242,21 +318,32 @@ RunSettings VarodariDoro::runSettings() const
 
 void VarodariDoro::showProgress()
 {
-    progressDialog->setModal(true);
     progressDialog->reset();
     statHandler->reset();
+    // The counters show from the start, not after the first tick.
+    showCounters();
     progressDialog->move(pos().x() + (width() - progressDialog->width()) / 2,
                          pos().y() + (height() - progressDialog->height()) / 2);
     progressDialog->show();
 }
 
+// The options stay out of reach while a run lasts. The dialog is not modal: Qt would hold back
+// the window's close requests, which must reach closeEvent().
+void VarodariDoro::setOptionsEnabled(bool enabled)
+{
+    for (QWidget* widget : {static_cast<QWidget*>(source), static_cast<QWidget*>(sourceFrame),
+                            static_cast<QWidget*>(GroupBox1), static_cast<QWidget*>(GroupBox3),
+                            static_cast<QWidget*>(dataFrame), static_cast<QWidget*>(startButton)})
+        widget->setEnabled(enabled);
+}
+
 void VarodariDoro::startClicked()
 {
-    // The modal progress dialog keeps Start out of reach during a run; this keeps it so.
-    if (gatherer)
+    if (gatherer || m_portTest->isRunning())
         return;
     if (!validate())
         return;
+    setOptionsEnabled(false);
     showProgress();
 
     gatherer = new DataGatherer();
@@ -265,6 +352,7 @@ void VarodariDoro::startClicked()
     gatherer->setStatHandler(statHandler);
     // Lines left over from an earlier run are not this run's.
     messageHandler->clear();
+    m_runErrors.clear();
     gatherer->start(QThread::TimeCriticalPriority);
     m_pollTimer = startTimer(PollIntervalMs);
 }
@@ -285,6 +373,34 @@ void VarodariDoro::stop()
         gatherer->cancel();
 }
 
+void VarodariDoro::shutDown()
+{
+    m_quitAfterRun = true;
+    close();
+}
+
+void VarodariDoro::closeEvent(QCloseEvent* event)
+{
+    if (gatherer && !m_quitAfterRun) {
+        const auto answer =
+            QMessageBox::question(this, tr("Quit"), tr("A capture is running. Stop it and quit?"),
+                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        // A signal may have asked to quit meanwhile.
+        if (answer == QMessageBox::Yes)
+            m_quitAfterRun = true;
+    }
+    if (gatherer) {
+        // The run ends with its trace completed and its totals logged; endRun() closes again.
+        if (m_quitAfterRun)
+            stop();
+        event->ignore();
+        return;
+    }
+    m_portTest->cancel();
+    helpWindow->close();
+    event->accept();
+}
+
 void VarodariDoro::timerEvent(QTimerEvent* event)
 {
     if (m_pollTimer != 0 && event->timerId() == m_pollTimer)
@@ -302,27 +418,82 @@ void VarodariDoro::poll()
         killTimer(m_pollTimer);
         m_pollTimer = 0;
         gatherer->wait();
-        delete gatherer;
-        gatherer = nullptr;
-        progressDialog->hide();
-        if (source->currentIndex() != FileIndex)
-            testClicked(false);
     }
+    showCounters();
+    // Once the run has ended, what is queued is the last of it (the final message, the
+    // writers' totals): all of it is shown now, as nothing polls the queue after this tick.
+    takeMessages(ended);
+    if (ended)
+        endRun();
+}
 
+void VarodariDoro::showCounters()
+{
     for (int i = StatHandler::Packets; i <= StatHandler::TooLarge; ++i)
         progressDialog->setText(StatHandler::StatType(i), statHandler->text(i));
+}
 
-    // A few lines a tick keep the window responsive while the run goes on. Once it has ended,
-    // what is queued is the last of it (the final message, the writers' totals): all of it is
-    // shown now, as nothing polls the queue after this tick.
+// A few lines a tick keep the window responsive while the run goes on.
+void VarodariDoro::takeMessages(bool all)
+{
     int taken = 0;
-    while (messageHandler->hasMessages() && (ended || taken < MessagesPerTick)) {
+    while (messageHandler->hasMessages() && (all || taken < MessagesPerTick)) {
         const Message message = messageHandler->takeMessage();
         ++taken;
         if (!message.formatter())
             continue;
-        logMessage(message.formatter()->format(message.data(), message.length()));
-        if (message.isError())
+        const QString text = message.formatter()->format(message.data(), message.length());
+        logMessage(text);
+        if (message.isError()) {
+            m_runErrors.append(text);
             stop();
+        }
     }
+}
+
+// Every line of the run is in the log before the counters, the reason the run ended and the
+// port test that follows a run from the port.
+void VarodariDoro::endRun()
+{
+    progressDialog->hide();
+    setOptionsEnabled(true);
+    QStringList counters;
+    for (int i = StatHandler::Packets; i <= StatHandler::TooLarge; ++i)
+        counters.append(progressDialog->names[i] + QLatin1String(": ") + statHandler->text(i));
+    logMessage(counters.join(QLatin1String(", ")));
+    reportEnding();
+    if (m_quitAfterRun)
+        close();
+}
+
+void VarodariDoro::reportEnding()
+{
+    const DataGatherer::Ending ending = gatherer->ending();
+    const QString finalMessage = gatherer->endingMessage();
+    delete gatherer;
+    gatherer = nullptr;
+
+    // An error from the chain stopped the run, which then says "Cancelled" as after Stop.
+    QStringList chainErrors = m_runErrors;
+    chainErrors.removeOne(finalMessage);
+    QString error;
+    if (!chainErrors.isEmpty())
+        error = chainErrors.constFirst();
+    else if (ending == DataGatherer::Ending::EndOfFile)
+        logMessage(tr("Run ended: end of file"));
+    else if (ending == DataGatherer::Ending::Stopped)
+        logMessage(tr("Run ended: stopped"));
+    else if (ending == DataGatherer::Ending::LineSilent)
+        logMessage(tr("Run ended: the tester fell silent"));
+    else
+        error = finalMessage;
+
+    if (!m_quitAfterRun && source->currentIndex() != FileIndex)
+        testClicked(false);
+    if (error.isNull())
+        return;
+    if (m_quitAfterRun)
+        logMessage(tr("Data gathering error") + QLatin1String(": ") + error);
+    else
+        chainError(error);
 }

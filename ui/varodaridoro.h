@@ -12,13 +12,16 @@ class helpwidgetImpl;
 class LoopbackImpl;
 class MessageHandler;
 class PcapImpl;
+class PortTest;
 class ProgressDialogImpl;
+class QCloseEvent;
 class QComboBox;
 class QLineEdit;
 class QTimerEvent;
 class QVBoxLayout;
 class RawImpl;
 class StatHandler;
+struct OptionProblem;
 struct RunSettings;
 
 // The main window: turns the user's choices into capture runs. It shows the source and trace
@@ -73,9 +76,14 @@ public slots:
     void clearClicked();
     void chainError(const QString& msg);
     void stop();
+    // Ends the program without asking: a run is stopped first, its trace completed and its
+    // totals logged (a termination signal, a logout).
+    void shutDown();
 
 protected:
     void timerEvent(QTimerEvent* event) override;
+    // During a run: asks whether to stop it and quit, and quits once it has ended.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // The option fields of one trace type's panel, null where the type has no such option.
@@ -89,7 +97,14 @@ private:
     };
 
     bool validate();
+    QWidget* fieldOf(const OptionProblem& problem) const;
     RunSettings runSettings() const;
+    void showCounters();
+    void takeMessages(bool all);
+    void endRun();
+    void reportEnding();
+    void setOptionsEnabled(bool enabled);
+    void orderTabs();
     static QString fileKey(const TraceFields& fields);
     void showProgress();
     void loadSettings();
@@ -99,6 +114,9 @@ private:
 
     QList<TraceFields> m_traceFields;
     int m_pollTimer;
+    PortTest* m_portTest;
+    QStringList m_runErrors; // the error messages of the current run, in order
+    bool m_quitAfterRun;
 };
 
 #endif

@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QScreen>
 #include <QSettings>
 
 namespace {
@@ -60,6 +61,8 @@ void VarodariDoro::saveSettings()
     s.beginGroup(QStringLiteral("Values"));
     s.setValue(QStringLiteral("Port"), portPanel->portName->text());
     s.setValue(QStringLiteral("File"), filePanel->fileChoose->lineEdit()->text());
+    if (!FileChoose::lastDirectory().isEmpty())
+        s.setValue(QStringLiteral("lastDirectory"), FileChoose::lastDirectory());
     s.setValue(QStringLiteral("rxTS"), rxTimeslot->value());
     s.setValue(QStringLiteral("syncTS"), syncTimeslot->value());
     s.setValue(QStringLiteral("sourceType"), source->currentIndex());
@@ -91,17 +94,22 @@ void VarodariDoro::loadSettings()
     s.beginGroup(QStringLiteral("kzdata"));
 
     s.beginGroup(QStringLiteral("Geometry"));
-    const int top = s.value(QStringLiteral("Y"), y()).toInt();
-    const int left = s.value(QStringLiteral("X"), x()).toInt();
-    move(left, top);
     const int tall = s.value(QStringLiteral("Height"), height()).toInt();
     const int wide = s.value(QStringLiteral("Width"), width()).toInt();
     resize(wide, tall);
+    // On a first start the window comes up in the middle of the screen, not in its corner.
+    QPoint centred = pos();
+    if (const QScreen* screen = this->screen())
+        centred = screen->availableGeometry().center() - QPoint(wide / 2, tall / 2);
+    const int top = s.value(QStringLiteral("Y"), centred.y()).toInt();
+    const int left = s.value(QStringLiteral("X"), centred.x()).toInt();
+    move(left, top);
     s.endGroup();
 
     s.beginGroup(QStringLiteral("Values"));
     restoreText(s, QStringLiteral("Port"), portPanel->portName);
     restoreText(s, QStringLiteral("File"), filePanel->fileChoose->lineEdit());
+    FileChoose::setLastDirectory(s.value(QStringLiteral("lastDirectory")).toString());
     rxTimeslot->setValue(s.value(QStringLiteral("rxTS"), 0).toInt());
     syncTimeslot->setValue(s.value(QStringLiteral("syncTS"), 0).toInt());
     restoreIndex(s, QStringLiteral("sourceType"), source);

@@ -1,6 +1,7 @@
 #include "device/event.h"
 #include "device/iobase.h"
 #include "device/serialdevice.h"
+#include "device/serialports.h"
 #include "support/ptyendpoint.h"
 
 #include <cerrno>
@@ -81,6 +82,7 @@ class TestSerialDevice : public QObject
     Q_OBJECT
 
 private slots:
+    void portList();
     void eventWait_data();
     void eventWait();
     void withoutPort();
@@ -447,6 +449,21 @@ void TestSerialDevice::bytesInHandDelivered()
     if (hangUp)
         QCOMPARE(port.lastError(), EIO);
     QCOMPARE(port.close(), 1);
+}
+
+// The devices offered for the port: stable names first, then each kind in natural order; a
+// ttyS without a UART behind it (here a plain file) and other names are left out.
+void TestSerialDevice::portList()
+{
+    QTemporaryDir dev;
+    QVERIFY(QDir(dev.path()).mkpath("serial/by-id"));
+    for (const char* name :
+         {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "tty1", "serial/by-id/usb-x"})
+        QVERIFY(QFile(dev.filePath(name)).open(QIODevice::WriteOnly));
+    QStringList expected{"serial/by-id/usb-x", "ttyUSB2", "ttyUSB10", "ttyACM0"};
+    for (QString& name : expected)
+        name = dev.filePath(name);
+    QCOMPARE(serialPorts(dev.path()), expected);
 }
 
 QTEST_GUILESS_MAIN(TestSerialDevice)

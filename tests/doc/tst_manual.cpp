@@ -234,8 +234,7 @@ void tst_Manual::topics_data()
         "vezive-capture", "vezive-sim", "--write-stream", "--test", "--traffic isdn",
         // window texts
         "Timeslots", "Trace type", "Message log",
-        "Link type:", "Min. packet length:", "Min. packet lenght",
-        "File name (RX):", "File name (Sync):", "Progress",
+        "Link type:", "Min. packet length:", "File name (RX):", "File name (Sync):", "Progress",
         // counters
         "Packets", "Bytes", "Errored length", "Bad CRC", "Too large",
         // messages

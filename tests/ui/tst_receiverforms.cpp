@@ -205,7 +205,7 @@ void TestReceiverForms::items_data()
         "policy=Expanding,MinimumExpanding");
 
     row("PortWidget", "PortWidgetLayout", "QHBoxLayout; box=2,2");
-    row("PortWidget", "portName", "QLineEdit; frame=true; policy=Expanding,Fixed");
+    row("PortWidget", "portList", "QComboBox; editable=true; policy=Expanding,Fixed");
     row("PortWidget", "testButton",
         "QPushButton; text=&Test; shortcut=Alt+T; policy=Minimum,Fixed");
     row("FileWidget", "FileWidgetLayout", "QVBoxLayout; box=2,2");
@@ -240,7 +240,7 @@ void TestReceiverForms::items_data()
     row("LoopbackFrame", "textLabel1", "QLabel; text=Link type; cell=0,0; policy=Fixed,Fixed");
     row("LoopbackFrame", "linkType", "QComboBox; editable=false; count=0; cell=0,1,1,2");
     row("LoopbackFrame", "textLabel1_2",
-        "QLabel; text=Min. packet lenght; cell=1,0; policy=Fixed,Fixed");
+        "QLabel; text=Min. packet length; cell=1,0; policy=Fixed,Fixed");
     row("LoopbackFrame", "layout1@1,1", "size=190x20; policy=Expanding,Minimum");
     row("LoopbackFrame", "minPacketLength",
         "QLineEdit; maxLength=32767; frame=true; cell=1,2; policy=Fixed,Fixed");
@@ -325,6 +325,7 @@ void TestReceiverForms::fileChoose_data()
     row("open picks a file", 0, "sub/", "capture", "capture");
     row("open cancelled", 0, "capture", "", "capture");
     row("save picks a new name", 1, "sub/old.pcap", "sub/new.pcap", "sub/new.pcap");
+    row("save, a bare name gets the extension", 1, "", "sub/trace", "sub/trace.pcap");
     row("save cancelled, empty field", 1, "", "", "");
     row("no such mode: no dialog", 7, "capture", "", "capture");
 }
@@ -347,6 +348,8 @@ void TestReceiverForms::fileChoose()
     QCOMPARE(field.mode(), int(FileChoose::Save));
     QCOMPARE(field.button()->text(), QString("..."));
     field.setMode(mode);
+    field.setFileType("PCAP (*.pcap)", "pcap");
+    FileChoose::setLastDirectory(dir.filePath("sub"));
     field.lineEdit()->setText(path(start));
     QStringList seen; // caption, filters, directory, accept mode
     ModalWatcher watcher([&](QWidget* modal) {
@@ -366,12 +369,15 @@ void TestReceiverForms::fileChoose()
     field.button()->click();
 
     QCOMPARE(field.lineEdit()->text(), path(after));
-    // The dialog opens where the field points.
+    // The dialog opens where the field points, or where the last name was picked.
     const QString directory =
-        start.isEmpty() ? seen.value(2) : QFileInfo(path(start)).absolutePath();
+        QFileInfo(start.isEmpty() ? dir.filePath("sub/") : path(start)).absolutePath();
+    if (!choose.isEmpty())
+        QCOMPARE(FileChoose::lastDirectory(), QFileInfo(path(after)).absolutePath());
     const int accept = mode == 0 ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave;
     const QStringList captions{"Choose a filename to open", "Choose a filename to save under"};
-    const QStringList expected{captions.value(mode), "any (*)", directory, QString::number(accept)};
+    const QStringList expected{captions.value(mode), "PCAP (*.pcap)|any (*)", directory,
+                               QString::number(accept)};
     QCOMPARE(seen, mode > 1 ? QStringList() : expected);
 }
 

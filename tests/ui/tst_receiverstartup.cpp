@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <QAbstractButton>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
@@ -222,6 +223,8 @@ void TestReceiverStartup::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+    // The start-up's debug line, which these tests expect, is off unless asked for.
+    QLoggingCategory::setFilterRules("vezive.debug=true");
     QVERIFY(QFile::exists(QStringLiteral(TEST_TRANSLATION)));
 }
 
@@ -339,9 +342,10 @@ void TestReceiverStartup::russianWindow_data()
         "sereaderWidget: format name kept", [](VarodariDoro& w) { return w.dataType->itemText(1); },
         "PCAP");
     row(
-        "sereaderWidget: button", [](VarodariDoro& w) { return w.startButton->text(); }, "&Пуск");
+        "sereaderWidget: button", [](VarodariDoro& w) { return w.startButton->text(); },
+        "Пуск (&S)");
     row(
-        "PortWidget", [](VarodariDoro& w) { return w.portPanel->testButton->text(); }, "&Тест");
+        "PortWidget", [](VarodariDoro& w) { return w.portPanel->testButton->text(); }, "Тест (&T)");
     row(
         "PcapFrame", [](VarodariDoro& w) { return w.pcapPanel->linkTypeLabel->text(); },
         "Тип канального уровня:");
@@ -396,18 +400,21 @@ void TestReceiverStartup::russianMessages_data()
         [](VarodariDoro& w, const QString&) {
             w.portPanel->portName->clear();
             w.testClicked();
+            (void)QTest::qWaitFor([&w] { return w.logBox->count() > 0; }, 5000);
             return logLines(w);
         },
         {"Не удаётся настроить порт : Порт не задан"});
-    row("run from a missing file",
+    row("missing replay file",
         [](VarodariDoro& w, const QString& dir) {
             selectSourceFile(w, dir + "/missing.stream");
             selectTraceType(w, TraceTypes::Pcap);
             w.pcapPanel->fileName->lineEdit()->setText(dir + "/out.pcap");
             w.pcapPanel->minPacketLength->setText("0");
-            return runToEnd(w);
+            MessageBoxCloser boxes;
+            w.startClicked();
+            return logLines(w).replaceInStrings(dir, "<dir>");
         },
-        {"Файл не существует"});
+        {"Ошибка: Файл для воспроизведения не существует: <dir>/missing.stream"});
     row("run into a PCAP file",
         [](VarodariDoro& w, const QString& dir) {
             selectSourceFile(w, writeReplay(dir));
@@ -417,7 +424,9 @@ void TestReceiverStartup::russianMessages_data()
             return runToEnd(w);
         },
         // Three records of a 16-byte header and 10 octets.
-        {"End of file reached", "3 пак. записано", "78 байт записано"});
+        {"End of file reached", "3 пак. записано", "78 байт записано",
+         "Пакеты: 3, Байты: 78, Ошибка длины: 0, Ошибка CRC: 0, Превышение длины: 0",
+         "Приём завершён: конец файла"});
     row("run cancelled before it began",
         [](VarodariDoro&, const QString& dir) {
             MessageHandler messages;
@@ -453,7 +462,7 @@ void TestReceiverStartup::russianMessages()
 }
 
 // In Russian too, each button's shortcut is the letter it underlines, and no two buttons of a
-// window share one.
+// window share one; Start and Test keep Alt+S and Alt+T, as the manual says.
 void TestReceiverStartup::russianAccelerators()
 {
     RussianTranslation russian;
@@ -469,15 +478,14 @@ void TestReceiverStartup::russianAccelerators()
             const QKeySequence mnemonic = QKeySequence::mnemonic(button->text());
             if (mnemonic.isEmpty())
                 continue;
-            QVERIFY2(mnemonic.toString().contains(QRegularExpression("[А-Я]")),
-                     qPrintable(button->text()));
             QCOMPARE(button->shortcut(), mnemonic);
             QVERIFY2(!taken.contains(mnemonic),
                      qPrintable(button->text() + " and " + taken.value(mnemonic)));
             taken.insert(mnemonic, button->text());
         }
     }
-    QCOMPARE(window.startButton->shortcut(), QKeySequence(QString::fromUtf8("Alt+П")));
+    QCOMPARE(window.startButton->shortcut(), QKeySequence("Alt+S"));
+    QCOMPARE(window.portPanel->testButton->shortcut(), QKeySequence("Alt+T"));
     QCOMPARE(window.progressDialog->stopButton->shortcut(),
              QKeySequence(QString::fromUtf8("Alt+С")));
 }
@@ -535,7 +543,8 @@ void TestReceiverStartup::translationCoversSources()
         QVERIFY2(message.type.isEmpty(), qPrintable(message.source));
 }
 
-// The program itself comes up and names the translation it looks for beside itself.
+// The program itself comes up and, asked for its debug lines, names the translation it looks
+// for beside itself.
 void TestReceiverStartup::program()
 {
     QTemporaryDir home;
@@ -547,7 +556,7 @@ void TestReceiverStartup::program()
     environment.remove("LC_ALL");
     environment.remove("LC_MESSAGES");
     environment.remove("LANGUAGE");
-    environment.remove("QT_LOGGING_RULES");
+    environment.insert("QT_LOGGING_RULES", "vezive.debug=true");
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);

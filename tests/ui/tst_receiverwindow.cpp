@@ -4,6 +4,7 @@
 #include "acquisition/datagatherer.h"
 #include "capture/messagehandler.h"
 #include "capture/stathandler.h"
+#include "device/stopsignals.h"
 #include "filechoose.h"
 #include "helpwidgetimpl.h"
 #include "modalwatcher.h"
@@ -19,6 +20,7 @@
 #include "writers/pcapreader.h"
 
 #include <algorithm>
+#include <csignal>
 #include <memory>
 #include <QAbstractEventDispatcher>
 #include <QProcess>
@@ -28,6 +30,7 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
 
@@ -158,7 +161,8 @@ private slots:
     void replayRuns_data();
     void replayRuns();
     void portRunStopped();
-    void chainErrorStopsRun();
+    void runEndings_data();
+    void runEndings();
     void requestAndHangUp();
     void keysAndHelp();
     void messageLog();
@@ -310,51 +314,64 @@ void TestReceiverWindow::validation_data()
     QTest::addColumn<QString>("rxFile");
     QTest::addColumn<QString>("syncFile");
     QTest::addColumn<QString>("minLength"); // the other panels' fields hold letters
+    QTest::addColumn<QString>("input");     // the replay file; empty: an empty one
     QTest::addColumn<QString>("message");   // empty: the run starts
+    QTest::addColumn<QString>("field");     // the field given the focus: rx, sync, min, input
 
     const auto row = [](const char* name, int traceType, const char* rx, const char* sync,
-                        const char* minLength, const char* message) {
+                        const char* minLength, const char* message, const char* field,
+                        const char* input = "") {
         QTest::newRow(name) << traceType << QString(rx) << QString(sync) << QString(minLength)
-                            << QString(message);
+                            << QString(input) << QString(message) << QString(field);
     };
     const char* wrong = "Wrong min. packet length";
     const char* range = "Min. packet length must be from 0 to 65535";
-    row("raw, no names", 0, "", "", "", "RX file name isn't specified");
-    row("raw, no Sync name", 0, "r", "", "", "Sync file name isn't specified");
-    row("raw, both names", 0, "r", "s", "", "");
+    row("raw, no names", 0, "", "", "", "RX file name isn't specified", "rx");
+    row("raw, no Sync name", 0, "<dir>/r", "", "", "Sync file name isn't specified", "sync");
+    row("raw, both names", 0, "<dir>/r", "<dir>/s", "", "", "");
     row("raw, one file by two names", 0, "<dir>/same", "<dir>/./same", "",
-        "The Sync file and the RX file are the same file: <dir>/./same");
-    row("pcap, letters", 1, "p", "", "abc", wrong);
-    row("pcap, minus", 1, "p", "", "-1", wrong);
-    row("pcap, empty", 1, "p", "", "", wrong);
-    row("pcap, 70000", 1, "p", "", "70000", range);
-    row("pcap, no file name", 1, "", "", "0", "File name isn't specified");
-    row("toshiba, 0", 2, "t", "", "0", "");
-    row("i4b, 14", 3, "i", "", "14", "");
-    row("i7, 007", 4, "i", "", "007", "");
-    row("loopback, letters", 5, "", "", "12a", wrong);
-    row("loopback, largest", 5, "", "", "65535", "");
+        "The Sync file and the RX file are the same file: <dir>/./same", "sync");
+    row("pcap, letters", 1, "<dir>/p", "", "abc", wrong, "min");
+    row("pcap, minus", 1, "<dir>/p", "", "-1", wrong, "min");
+    row("pcap, empty", 1, "<dir>/p", "", "", wrong, "min");
+    row("pcap, 70000", 1, "<dir>/p", "", "70000", range, "min");
+    row("pcap, no file name", 1, "", "", "0", "File name isn't specified", "rx");
+    row("toshiba, no file name", 2, "", "", "0", "File name isn't specified", "rx");
+    row("i4b, no file name", 3, "", "", "0", "File name isn't specified", "rx");
+    row("i7, no file name", 4, "", "", "0", "File name isn't specified", "rx");
+    row("i7, trace file is the replay", 4, "<dir>/empty", "", "0",
+        "The trace file and the input file are the same file: <dir>/empty", "rx");
+    row("pcap, no replay file", 1, "<dir>/p", "", "0",
+        "Replay file doesn't exist: <dir>/no such stream", "input", "<dir>/no such stream");
+    row("toshiba, 0", 2, "<dir>/t", "", "0", "", "");
+    row("i4b, 14", 3, "<dir>/i", "", "14", "", "");
+    row("i7, 007", 4, "<dir>/i", "", "007", "", "");
+    row("loopback, letters", 5, "", "", "12a", wrong, "min");
+    row("loopback, largest", 5, "", "", "65535", "", "");
 }
 
-// A failed check shows a warning box titled "Error", logs the same text and starts nothing. A
-// passed one starts the run (here from a missing file, which ends it at once): the dialog
-// centred and cleared, the counters and the queue emptied, a poll each second; the tick that
-// finds the run finished shows the counters.
+// A failed check shows a warning box titled "Error", logs the same text, puts the focus on the
+// field and starts nothing. A passed one starts the run (here from an empty file, which ends it
+// at once): the options out of reach, the dialog centred and showing the cleared counters, the
+// queue emptied, a poll each second; at the end the counters and the reason are logged.
 void TestReceiverWindow::validation()
 {
     QFETCH(int, traceType);
     QFETCH(QString, rxFile);
     QFETCH(QString, syncFile);
     QFETCH(QString, minLength);
+    QFETCH(QString, input);
     QFETCH(QString, message);
+    QFETCH(QString, field);
 
     VarodariDoro window;
     window.move(100, 50);
     window.resize(700, 500);
-    replayInto(window, m_dir.filePath("no such stream"), traceType);
-    for (QString* text : {&rxFile, &syncFile, &message})
+    for (QString* text : {&rxFile, &syncFile, &message, &input})
         text->replace("<dir>", m_dir.path());
     QFile(m_dir.filePath("same")).open(QIODevice::WriteOnly);
+    QFile(m_dir.filePath("empty")).open(QIODevice::WriteOnly);
+    replayInto(window, input.isEmpty() ? m_dir.filePath("empty") : input, traceType);
     const QList<FileChoose*> fileFields{window.rawPanel->rxFileName, window.pcapPanel->fileName,
                                         window.toshibaPanel->fileName, window.i4bPanel->fileName,
                                         window.i7Panel->fileName};
@@ -376,26 +393,31 @@ void TestReceiverWindow::validation()
         QCOMPARE(boxes.texts, QStringList{message});
         QCOMPARE(logLines(window), QStringList{"Error: " + message});
         QVERIFY(!window.gatherer && !window.isPolling() && dialog->isHidden());
+        const QMap<QString, QWidget*> fields{
+            {"rx", traceType < 5 ? fileFields[traceType]->lineEdit() : nullptr},
+            {"sync", window.rawPanel->syncFileName->lineEdit()},
+            {"min", minLengthField(window, traceType)},
+            {"input", window.filePanel->fileChoose->lineEdit()}};
+        QCOMPARE(window.focusWidget(), fields.value(field));
         return;
     }
     QVERIFY(boxes.titles.isEmpty());
     QVERIFY(window.gatherer);
-    QVERIFY(dialog->isVisible() && dialog->isModal());
+    QVERIFY(dialog->isVisible() && !window.startButton->isEnabled());
     QCOMPARE(dialog->pos(),
              QPoint(100 + (700 - dialog->width()) / 2, 50 + (500 - dialog->height()) / 2));
     for (int i = 1; i <= 5; ++i)
-        QVERIFY(dialog->values[i]->text().isEmpty());
-    QCOMPARE(window.statHandler->text(StatHandler::Packets), QString("0"));
+        QCOMPARE(dialog->values[i]->text(), QString("0"));
     const auto timers = QAbstractEventDispatcher::instance()->registeredTimers(&window);
     QVERIFY(std::any_of(timers.cbegin(), timers.cend(),
                         [](const auto& timer) { return timer.interval == 1000; }));
 
     QVERIFY(finishRun(window));
-    QVERIFY(dialog->isHidden());
-    for (int i = 1; i <= 5; ++i)
-        QCOMPARE(dialog->values[i]->text(), QString("0"));
-    // From a file: no port test afterwards.
-    QCOMPARE(logLines(window), QStringList{"File doesn't exist"});
+    QVERIFY(dialog->isHidden() && window.startButton->isEnabled());
+    const QStringList log = logLines(window);
+    QCOMPARE(log.mid(log.size() - 2),
+             (QStringList{"Packets: 0, Bytes: 0, Errored length: 0, Bad CRC: 0, Too large: 0",
+                          "Run ended: end of file"}));
 }
 
 void TestReceiverWindow::replayRuns_data()
@@ -486,12 +508,14 @@ void TestReceiverWindow::replayRuns()
         QCOMPARE(shown(StatHandler::Bytes), QString::number(bytes));
         QVERIFY(shown(StatHandler::BadCrc) != "0");
     }
-    QCOMPARE(logLines(window), expected + late);
+    const QStringList log = logLines(window);
+    QCOMPARE(log.mid(0, log.size() - 2), expected + late);
+    QCOMPARE(log.last(), QString("Run ended: end of file"));
 }
 
 // A run from the tester, stopped with the Stop button: four lines a tick while it runs, then the
 // totals and a silent port test. The Test button then logs the test's lines on the window's
-// thread (they are there as soon as the click returns), in order, before the result line.
+// thread, in order, before the result line.
 void TestReceiverWindow::portRunStopped()
 {
     QTemporaryDir out;
@@ -511,8 +535,7 @@ void TestReceiverWindow::portRunStopped()
 
     window.startClicked();
     QVERIFY(window.progressDialog->isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(!window.progressDialog->values[StatHandler::Packets]->text().isEmpty(),
-                             Generous);
+    QTRY_VERIFY_WITH_TIMEOUT(window.statHandler->value(StatHandler::Packets) > 0, Generous);
 
     const qsizetype before = logLines(window).size();
     for (int i = 0; i < 6; ++i)
@@ -528,6 +551,9 @@ void TestReceiverWindow::portRunStopped()
     QVERIFY(finishRun(window));
     QVERIFY(window.progressDialog->isHidden());
 
+    // The port test follows every line of the run, and the window stays live meanwhile.
+    QVERIFY(!window.portPanel->testButton->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(window.portPanel->testButton->isEnabled(), 5000);
     const QStringList log = logLines(window);
     const qsizetype cancelled = log.indexOf("Cancelled");
     QVERIFY2(cancelled >= 0, describe(window));
@@ -543,42 +569,102 @@ void TestReceiverWindow::portRunStopped()
     QVERIFY(isInterleaving(pcap.frames(), sent.rx, sent.sync, true));
 
     // The port test after a run from the port: its lines, but no success line.
-    QVERIFY2(log.contains("Device found!"), describe(window));
+    QVERIFY2(log.indexOf("Device found!") > log.indexOf("Run ended: stopped"), describe(window));
     QVERIFY(!log.contains("Port test successful"));
     QVERIFY(!log.join('\n').contains("Cannot set"));
     window.portPanel->testButton->click();
+    QTRY_VERIFY_WITH_TIMEOUT(logLines(window).size() == log.size() + 7, 5000);
     const QStringList test = logLines(window).mid(log.size());
-    QVERIFY2(test.size() == 7, describe(window));
     QCOMPARE(test.mid(0, 3),
              (QStringList{"Device found!", " Date: " + QDate::currentDate().toString(Qt::ISODate),
                           " Model: Vezive-V1"}));
     QCOMPARE(test.last(), QString("Port test successful"));
 }
 
-// An error from the chain (the tester's echo is wrong) is logged and stops the run; the window's
-// own timer drives it all.
-void TestReceiverWindow::chainErrorStopsRun()
+void TestReceiverWindow::runEndings_data()
 {
+    QTest::addColumn<QStringList>("simulator"); // empty: a replay of the stream file
+    QTest::addColumn<QString>("ending");        // none, stop, close or signal
+    QTest::addColumn<QString>("reason");        // the run's last log line
+
+    const QString stopped = "Run ended: stopped";
+    QTest::newRow("end of file") << QStringList() << "none"
+                                 << "Run ended: end of file";
+    QTest::newRow("Stop") << QStringList() << "stop" << stopped; // the tester in real time
+    QTest::newRow("silent line") << QStringList{"--fast", "--silent-after", "20000"} << "none"
+                                 << "Run ended: the tester fell silent";
+    QTest::newRow("error") << QStringList{"--fast", "--bad-echo"} << "none"
+                           << "Data gathering error: Error reading ATU header. Invalid data. "
+                              "Halting.";
+    QTest::newRow("close during the run") << QStringList() << "close" << stopped;
+    QTest::newRow("SIGTERM") << QStringList() << "signal" << stopped;
+}
+
+// However a run ends, its trace is complete and the log ends with the counters as the dialog
+// shows them and the reason; an error is shown in a box too. Closing the window during a run
+// asks first; a termination signal does not. Both stop the run, then close the window.
+void TestReceiverWindow::runEndings()
+{
+    QFETCH(QStringList, simulator);
+    QFETCH(QString, ending);
+    QFETCH(QString, reason);
+
     QTemporaryDir out;
-    SimulatedTester tester(Sim, {"--fast", "--bad-echo"});
-    QVERIFY(!tester.terminal().isEmpty());
+    std::unique_ptr<SimulatedTester> tester;
     VarodariDoro window;
-    window.portPanel->portName->setText(tester.terminal());
-    choose(window.dataType, 1);
-    window.pcapPanel->fileName->lineEdit()->setText(out.filePath("x.pcap"));
+    window.show();
+    if (ending == "none" && simulator.isEmpty()) {
+        replayInto(window, m_stream, 1);
+    } else {
+        tester = std::make_unique<SimulatedTester>(Sim, simulator);
+        QVERIFY(!tester->terminal().isEmpty());
+        window.portPanel->portName->setText(tester->terminal());
+        choose(window.dataType, 1);
+    }
+    window.pcapPanel->fileName->lineEdit()->setText(out.filePath("t.pcap"));
+    StopSignals stopSignals;
+    connect(&stopSignals, &StopSignals::received, &window, &VarodariDoro::shutDown);
+    QStringList errors; // the question to quit is answered yes
+    ModalWatcher boxes([&errors](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box && box->button(QMessageBox::Yes))
+            box->button(QMessageBox::Yes)->click();
+        else if (box)
+            errors << box->text(), box->done(QMessageBox::Ok);
+        return box != nullptr;
+    });
 
     window.startClicked();
-    QTRY_VERIFY_WITH_TIMEOUT(!window.gatherer, Generous);
+    QVERIFY(window.gatherer);
+    if (ending != "none")
+        QTRY_VERIFY_WITH_TIMEOUT(window.statHandler->value(StatHandler::Packets) > 0, 10000);
+    if (ending == "stop")
+        window.progressDialog->stopButton->click();
+    else if (ending == "close")
+        window.close();
+    else if (ending == "signal")
+        QCOMPARE(::kill(::getpid(), SIGTERM), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.gatherer, 10000);
+
     const QStringList log = logLines(window);
-    const qsizetype error = log.indexOf("Error reading ATU header. Invalid data. Halting.");
-    QVERIFY2(error >= 0, describe(window));
-    QVERIFY2(log.indexOf("Cancelled") > error, describe(window));
-    QVERIFY(window.progressDialog->isHidden());
-    QVERIFY(!QFile::exists(out.filePath("x.pcap")));
+    const qsizetype end = log.indexOf(reason);
+    QVERIFY2(end > 0, describe(window));
+    QStringList counters;
+    for (int i = 1; i <= 5; ++i)
+        counters << window.progressDialog->names[i] + ": " +
+                        window.progressDialog->values[i]->text();
+    QCOMPARE(log.at(end - 1), counters.join(", "));
+    QCOMPARE(errors.isEmpty(), !reason.startsWith("Data"));
+    QCOMPARE(window.isVisible(), ending != "close" && ending != "signal");
+    PcapReader pcap;
+    if (log.join('\n').contains("packets written")) {
+        QVERIFY2(pcap.load(out.filePath("t.pcap")), qPrintable(pcap.error()));
+        QCOMPARE(window.progressDialog->values[1]->text(), QString::number(pcap.records().size()));
+    }
 }
 
 // What reaches the tester is the request for the chosen timeslots; a line that goes away ends
-// the run with the system's text, and the silent port test then says it cannot use the port.
+// the run with the system's text, and the port test that follows says it cannot use the port.
 void TestReceiverWindow::requestAndHangUp()
 {
     PtyEndpoint line;
@@ -593,11 +679,13 @@ void TestReceiverWindow::requestAndHangUp()
     window.startClicked();
     QCOMPARE(line.read(9), QByteArray("ATU01 16\n"));
     line.hangUp();
+    MessageBoxCloser boxes;
     QVERIFY(finishRun(window));
+    QTRY_VERIFY_WITH_TIMEOUT(logLines(window).size() == 4, 5000);
     const QStringList log = logLines(window);
-    QVERIFY2(log.size() == 2, describe(window));
-    QVERIFY(log.at(0).startsWith("Cannot set " + line.terminalPath() + ": "));
-    QCOMPARE(log.at(1), QString("Input/output error"));
+    QCOMPARE(log.at(0), QString("Input/output error"));
+    QCOMPARE(log.at(2), QString("Data gathering error: Input/output error"));
+    QVERIFY(log.at(3).startsWith("Cannot set " + line.terminalPath() + ": "));
 }
 
 // Alt+S starts, Alt+T tests the port, F1 shows the manual's start page from the doc directory
@@ -630,6 +718,18 @@ void TestReceiverWindow::keysAndHelp()
     // The message box, later the help window, had the focus.
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
+    // Tab goes down the window as it is laid out.
+    window.source->setFocus();
+    QList<QWidget*> tabbed;
+    for (int i = 0; i < 9; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        tabbed << QApplication::focusWidget();
+    }
+    RawImpl* raw = window.rawPanel;
+    QCOMPARE(tabbed, (QList<QWidget*>{window.portPanel->portList, window.portPanel->testButton,
+                                      window.rxTimeslot, window.syncTimeslot, window.dataType,
+                                      raw->rxFileName->lineEdit(), raw->rxFileName->button(),
+                                      raw->syncFileName->lineEdit(), raw->syncFileName->button()}));
     QTest::keyClick(&window, Qt::Key_T, Qt::AltModifier);
     QTRY_COMPARE(logLines(window), (QStringList{"Error: RX file name isn't specified",
                                                 "Cannot set : Port isn't set"}));

@@ -261,8 +261,9 @@ ParsedCommandLine parseCaptureCommandLine(const QStringList& arguments)
             return fail(error);
     }
 
-    parsed.optionError = optionProblem(*type, run.outputFileName, run.syncFileName, minLengthText);
+    parsed.optionError =
+        optionProblem(*type, run.outputFileName, run.syncFileName, minLengthText).message;
     if (parsed.optionError.isEmpty())
-        parsed.optionError = fileClash(run);
+        parsed.optionError = fileClash(run).message;
     return parsed;
 }

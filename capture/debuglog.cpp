@@ -1,0 +1,3 @@
+#include "capture/debuglog.h"
+
+Q_LOGGING_CATEGORY(veziveLog, "vezive", QtInfoMsg)
