@@ -118,6 +118,8 @@ void DataGatherer::run()
         m_endingMessage = message;
         if (m_fellSilent)
             m_ending = Ending::LineSilent;
+        else if (m_stopConditionMet && message.isEmpty())
+            m_ending = Ending::StopCondition;
         else if (message == QLatin1String(EndOfFileText))
             m_ending = Ending::EndOfFile;
         else if (m_cancelled && message == QObject::tr("Cancelled"))
@@ -375,6 +377,10 @@ bool DataGatherer::stopConditionMet()
         reason = QStringLiteral("duration:%1").arg(seconds);
     if (reason.isEmpty())
         return false;
+    {
+        QMutexLocker locker(&m_controlLock);
+        m_stopConditionMet = true;
+    }
     if (m_messageHandler)
         m_messageHandler->postMessage(QObject::tr("Stop condition reached: %1").arg(reason));
     return true;

@@ -69,6 +69,7 @@ public:
     {
         EndOfFile,
         Stopped,
+        StopCondition, // one of the file limits' stop conditions
         LineSilent,
         Error
     };
@@ -125,6 +126,7 @@ private:
     bool m_cancelled;
     QString m_finalMessage;
     bool m_fellSilent = false; // the tester streamed, then stopped
+    bool m_stopConditionMet = false;
     Ending m_ending = Ending::Error;
     QString m_endingMessage; // a cancel() after the end changes the final message, not this
 };

@@ -481,7 +481,8 @@ void VarodariDoro::reportEnding()
         error = chainErrors.constFirst();
     else if (ending == DataGatherer::Ending::EndOfFile)
         logMessage(tr("Run ended: end of file"));
-    else if (ending == DataGatherer::Ending::Stopped)
+    else if (ending == DataGatherer::Ending::Stopped ||
+             ending == DataGatherer::Ending::StopCondition)
         logMessage(tr("Run ended: stopped"));
     else if (ending == DataGatherer::Ending::LineSilent)
         logMessage(tr("Run ended: the tester fell silent"));
