@@ -852,8 +852,8 @@ void TestFaults::misuse_data()
     QTest::addColumn<int>("signal");
     QTest::addColumn<int>("exitCode"); // -1: killed
     QTest::addColumn<QString>("line");
-    // same:F (as before the run), gone:F, size:F:N, begins:F:TEXT, trace:TYPE:F (read whole by
-    // the real readers, its frames the first of sent.txt).
+    // same:F (as before the run), gone:F, size:F:N, begins:F:TEXT, lacks:F:TEXT, trace:TYPE:F
+    // (read whole by the real readers, its frames the first of sent.txt).
     QTest::addColumn<QStringList>("checks");
 
     const auto row = [](const char* name, const char* tester, const char* command, int signal,
@@ -888,6 +888,11 @@ void TestFaults::misuse_data()
     row("tester falls silent", "--fast --silent-after 60000 --sent sent.txt",
         "exec $C --port $PORT --rx 1 --sync 16 --trace pcap --out o.pcap", 0, 0,
         "No data from the tester for 4 s", {"trace:pcap:o.pcap"});
+    // Seconds of a live run, yet only the totals: no line with all five counters.
+    row("quiet: the totals only", "--fast --silent-after 60000 --sent sent.txt",
+        "$C -q --port $PORT --rx 1 --sync 16 --trace pcap --out o.pcap > log; s=$?; cat log; "
+        "exit $s",
+        0, 0, "Too large: 0", {"lacks:log:  Bytes: ", "trace:pcap:o.pcap"});
     row("earlier trace, no frame now", "",
         ": > empty; echo old > o.pcap; exec $C --file empty --trace pcap --out o.pcap", 0, 0,
         "End of file reached", {"gone:o.pcap"});
@@ -1015,6 +1020,8 @@ void TestFaults::misuse()
             QCOMPARE(QFileInfo(path).size(), part[2].toLongLong());
         else if (part[0] == "begins")
             QVERIFY2(fileContents(path).startsWith(part[2].toUtf8()), qPrintable(check));
+        else if (part[0] == "lacks")
+            QVERIFY2(!fileContents(path).contains(part[2].toUtf8()), qPrintable(check));
         else {
             const ChannelFrames sent = ChannelFrames::fromSentLog(dir.filePath("sent.txt"));
             int records = 0;

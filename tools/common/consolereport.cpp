@@ -45,6 +45,8 @@ void ConsoleReport::logMessage(const QString& line)
 
 void ConsoleReport::showCounters(const quint64 (&values)[CounterCount])
 {
+    if (m_quiet)
+        return;
     QStringList parts;
     for (int i = 0; i < CounterCount; ++i)
         parts << counterName(i) + QLatin1String(": ") + QString::number(values[i]);

@@ -17,6 +17,8 @@ public:
 
     ConsoleReport(std::FILE* stream, bool terminal);
 
+    // Quiet, the counters are shown only as the totals at the end.
+    void setQuiet(bool quiet) { m_quiet = quiet; }
     void logMessage(const QString& line) override;
     void showCounters(const quint64 (&values)[CounterCount]);
     // One line per counter, "Packets: N" and so on.
@@ -32,6 +34,7 @@ private:
 
     std::FILE* m_stream;
     bool m_terminal;
+    bool m_quiet = false;
     QString m_statusLine; // the counters line on the terminal, if one is shown
 };
 

@@ -97,6 +97,10 @@ struct CaptureCommandLine
         "clock: same stream, same trace.",
         "T"};
     const QCommandLineOption test{"test", "Only check that the tester answers on --port."};
+    const QCommandLineOption quiet{
+        {"q", "quiet"},
+        "No counters while the run lasts, only log lines and the totals at the end (for a "
+        "service's journal)."};
     const QCommandLineOption ringBuffer{
         {"b", "ring-buffer"},
         "Numbered files as dumpcap: filesize:KB or duration:SEC begins the next, files:N keeps "
@@ -119,7 +123,7 @@ struct CaptureCommandLine
             linkTypeNames().join(QLatin1Char('|')) +
             "] [--min-length N]\n"
             "                 [--start-time SECONDS[.MICROSECONDS]]\n"
-            "                 [-b KEY:VALUE]... [-a KEY:VALUE]...\n"
+            "                 [-b KEY:VALUE]... [-a KEY:VALUE]... [-q]\n"
             "  vezive-capture --port DEVICE --test\n"
             "\n"
             "Ctrl-C, SIGTERM and SIGHUP stop a run as the Stop button does: the trace is\n"
@@ -127,7 +131,7 @@ struct CaptureCommandLine
             "was stopped, 1 when an error ended it (a port that gave no byte at all is one),\n"
             "2 for a usage error.");
         parser.addOptions({help, version, port, file, rx, sync, trace, out, syncOut, linkType,
-                           minLength, startTime, test, ringBuffer, autostop});
+                           minLength, startTime, test, ringBuffer, autostop, quiet});
     }
 };
 
@@ -197,6 +201,7 @@ ParsedCommandLine parseCaptureCommandLine(const QStringList& arguments)
         run.hasStartTime = true;
     }
 
+    o.quiet = parser.isSet(line.quiet);
     if (parser.isSet(line.test)) {
         if (!hasPort)
             return fail("--test needs --port");

@@ -11,6 +11,7 @@ struct CaptureOptions
 {
     RunSettings run;
     bool portTestOnly = false;
+    bool quiet = false; // no counters until the totals
     bool help = false;
     bool version = false;
 

@@ -58,6 +58,7 @@ int main(int argc, char* argv[])
     // With the trace on standard output, everything meant for the user goes to standard error.
     std::FILE* reportStream = options.writesToStandardOutput() ? stderr : stdout;
     ConsoleReport report(reportStream, isTerminal(reportStream));
+    report.setQuiet(options.quiet);
 
     if (options.portTestOnly)
         return PortTestThread::runTest(&report, options.run.portName, true) ? 0 : 1;
