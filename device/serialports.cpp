@@ -1,11 +1,10 @@
 #include "device/serialports.h"
 
 #include <algorithm>
-#include <fcntl.h>
-#include <linux/serial.h>
 #include <QDir>
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include <QFile>
+#include <QFileInfo>
+#include <sys/stat.h>
 #include <utility>
 
 namespace {
@@ -25,16 +24,20 @@ QStringList sortedNaturally(QStringList names)
     return names;
 }
 
-// Whether a built-in serial port has a UART: the driver reports an unknown type otherwise.
+// Whether a built-in serial port has a UART: the kernel tells its type in sysfs, 0 for none.
+// Read there rather than by opening the port, which would raise its modem lines.
 bool hasUart(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
+    struct stat status = {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISCHR(status.st_mode))
         return false;
-    serial_struct info = {};
-    const bool present = ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
-    ::close(fd);
-    return present;
+    QFile type(QStringLiteral("/sys/class/tty/") + QFileInfo(path).fileName() +
+               QStringLiteral("/type"));
+    if (!type.open(QIODevice::ReadOnly))
+        return false;
+    bool ok = false;
+    const int uart = type.readAll().trimmed().toInt(&ok);
+    return ok && uart != 0;
 }
 
 QStringList devicesIn(const QDir& dir, const QStringList& patterns)
