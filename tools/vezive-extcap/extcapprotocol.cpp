@@ -2,9 +2,7 @@
 
 #include "acquisition/tracetypes.h"
 
-#include <QCollator>
 #include <QCommandLineParser>
-#include <QDir>
 
 const char Extcap::InterfaceName[] = "vezive-v1";
 const char Extcap::DefaultLinkType[] = "SS7/MTP2";
@@ -195,19 +193,4 @@ QString Extcap::usage()
     text.replace(0, text.indexOf(QLatin1Char('\n')),
                  QStringLiteral("Usage: vezive-extcap [options]"));
     return text;
-}
-
-QStringList Extcap::serialPorts()
-{
-    const QStringList names = QDir(QStringLiteral("/dev"))
-                                  .entryList({QStringLiteral("ttyS*"), QStringLiteral("ttyUSB*"),
-                                              QStringLiteral("ttyACM*")},
-                                             QDir::System | QDir::Files);
-    QStringList ports;
-    for (const QString& name : names)
-        ports.append(QStringLiteral("/dev/") + name);
-    QCollator collator;
-    collator.setNumericMode(true);
-    std::sort(ports.begin(), ports.end(), collator);
-    return ports;
 }

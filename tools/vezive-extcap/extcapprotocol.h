@@ -37,8 +37,6 @@ QString dlts();
 // The options Wireshark shows, offering the serial ports given.
 QString config(const QStringList& serialPorts);
 QString usage();
-// The serial devices present: /dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*.
-QStringList serialPorts();
 } // namespace Extcap
 
 #endif

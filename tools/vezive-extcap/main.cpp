@@ -5,6 +5,7 @@
 #include "capturesession.h"
 #include "consolereport.h"
 #include "device/console.h"
+#include "device/serialports.h"
 #include "extcapprotocol.h"
 
 #include <csignal>
@@ -108,7 +109,7 @@ int main(int argc, char* argv[])
         ConsoleReport::print(stdout, Extcap::dlts());
         return 0;
     case ExtcapRequest::Config:
-        ConsoleReport::print(stdout, Extcap::config(Extcap::serialPorts()));
+        ConsoleReport::print(stdout, Extcap::config(serialPorts()));
         return 0;
     case ExtcapRequest::Capture:
         break;
