@@ -2,6 +2,7 @@
 #define LITTLEENDIAN_H
 
 #include <QByteArray>
+#include <QtEndian>
 #include <QtGlobal>
 
 // Byte layouts of the binary trace formats are little-endian whatever the host is.
@@ -17,16 +18,16 @@ inline void appendLe32(QByteArray& out, quint32 value)
         out.append(char((value >> shift) & 0xFF));
 }
 
+// One store each: byte by byte, the compiler may gather a record header's fields on the stack
+// and copy them on, a read that waits for the writes before it.
 inline void putLe16(char* at, quint16 value)
 {
-    at[0] = char(value & 0xFF);
-    at[1] = char((value >> 8) & 0xFF);
+    qToLittleEndian(value, at);
 }
 
 inline void putLe32(char* at, quint32 value)
 {
-    for (int i = 0; i < 4; ++i)
-        at[i] = char((value >> (8 * i)) & 0xFF);
+    qToLittleEndian(value, at);
 }
 
 inline quint16 readLe16(const char* at)
