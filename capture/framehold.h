@@ -32,8 +32,9 @@ private:
     const HdlcHandler* m_source; // not owned
     bool m_holding;
     quint64 m_start;
-    std::vector<char> m_packets; // the packets kept, one after another
-    std::vector<int> m_ends;     // where each ends in m_packets
+    std::vector<char> m_packets; // the packets kept, one after another, in the first m_used
+    size_t m_used = 0;
+    std::vector<int> m_ends; // where each ends in m_packets
     std::vector<qint64> m_closedAt;
 };
 
