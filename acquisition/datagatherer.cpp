@@ -1,5 +1,6 @@
 #include "acquisition/datagatherer.h"
 
+#include "acquisition/deframingpipeline.h"
 #include "acquisition/tracetypes.h"
 #include "capture/chainhandler.h"
 #include "capture/debuglog.h"
@@ -282,20 +283,36 @@ void DataGatherer::buildDeframers(SplitHandler* splitter, const TraceType& type)
         syncDeframer->setTimestamp(m_settings.startSeconds, m_settings.startMicroseconds);
     }
 
-    const BuiltWriter writer = type.buildWriter({rxDeframer, m_settings.outputFileName,
+    // A replay deframes on threads of its own, and the writer stamps with a deframer that stands
+    // in for the RX one. One that may stop at a stop condition goes read by read instead: it
+    // ends at the read that met it, and the deframers' counters with it.
+    const bool pipelined =
+        m_settings.sourceType == RunSettings::FileSource && !m_settings.fileLimits.stops();
+    HdlcHandler* clock = rxDeframer;
+    if (pipelined) {
+        clock = new HdlcHandler(0);
+        clock->standAt(rxDeframer->clockStart(), rxDeframer->position());
+        m_elements.append(clock);
+    }
+    const BuiltWriter writer = type.buildWriter({clock, m_settings.outputFileName,
                                                  m_settings.linkType, m_settings.minPacketLength,
                                                  m_settings.rxTimeslot, m_settings.syncTimeslot});
-    auto* syncHold = new FrameHold(syncDeframer);
-    m_elements.append(syncHold);
     m_elements.append(writer.element);
-    rxDeframer->setNext(writer.element);
-    syncDeframer->setNext(syncHold);
-    syncHold->setNext(writer.element);
-    splitter->setSyncHold(syncHold);
+    if (pipelined) {
+        m_pipeline = std::make_unique<DeframingPipeline>(splitter, rxDeframer, syncDeframer, clock,
+                                                         writer.element, writer.file);
+    } else {
+        auto* syncHold = new FrameHold(syncDeframer);
+        m_elements.insert(m_elements.size() - 1, syncHold);
+        rxDeframer->setNext(writer.element);
+        syncDeframer->setNext(syncHold);
+        syncHold->setNext(writer.element);
+        splitter->setSyncHold(syncHold);
+    }
     // A replay file is read far faster than a line delivers, so its records are collected and
     // written in large pieces; a live line's are written as they come.
     m_traceFile = writer.file;
-    m_rxDeframer = rxDeframer;
+    m_rxDeframer = clock;
     if (m_traceFile) {
         m_traceFile->setBuffered(m_settings.sourceType == RunSettings::FileSource);
         m_traceFile->setLimits(m_settings.fileLimits);
@@ -349,19 +366,27 @@ void DataGatherer::readLoop()
                 break;
             }
         }
+        // A short read means the source has nothing more for now (a pipe, a file still being
+        // written): what came so far goes out.
+        const bool shortRead = n < ReadBlockSize;
+        if (m_pipeline) {
+            m_pipeline->add(data, int(n), shortRead);
+            continue;
+        }
         // A port's reads go unit by unit, as they always have; a replay's blocks go whole, to
         // the same effect.
         if (m_port)
             feedInUnits(head, data, int(n));
         else
             m_splitter->processBlock(data, int(n));
-        // A short read means the source has nothing more for now (a pipe, a file still being
-        // written): what came so far goes out.
-        if (m_traceFile && n < ReadBlockSize)
+        if (m_traceFile && shortRead)
             m_traceFile->flush();
         if (stopConditionMet())
             break;
     }
+    // Whatever was read is written, also when the run was stopped or a read failed.
+    if (m_pipeline)
+        m_pipeline->finish();
 }
 
 // The trace file refuses every record past a stop condition; the run ends at the read that met
@@ -414,6 +439,7 @@ void DataGatherer::endPortRead(qint64 received)
 
 void DataGatherer::destroyChain()
 {
+    m_pipeline.reset();
     m_splitter = nullptr;
     m_traceFile = nullptr;
     m_rxDeframer = nullptr;

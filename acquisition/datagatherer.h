@@ -9,7 +9,10 @@
 #include <QString>
 #include <QThread>
 
+#include <memory>
+
 class ChainHandler;
+class DeframingPipeline;
 class HdlcHandler;
 class MessageHandler;
 class OutputFile;
@@ -111,11 +114,12 @@ private:
     OutputFile* m_rxRawFile;
     OutputFile* m_syncRawFile;
     QList<ChainHandler*> m_elements;
-    MessageHandler* m_messageHandler;    // not owned
-    StatHandler* m_statHandler;          // not owned
-    SplitHandler* m_splitter;            // a replay's blocks go to it whole
-    TraceFile* m_traceFile;              // the writer's output file, if it has one
-    HdlcHandler* m_rxDeframer = nullptr; // its clock is the run's line time
+    MessageHandler* m_messageHandler;              // not owned
+    StatHandler* m_statHandler;                    // not owned
+    SplitHandler* m_splitter;                      // a replay's blocks go to it whole
+    TraceFile* m_traceFile;                        // the writer's output file, if it has one
+    HdlcHandler* m_rxDeframer = nullptr;           // its clock is the run's line time
+    std::unique_ptr<DeframingPipeline> m_pipeline; // a replay's, unless it may stop early
     int m_echoLength;
     // Set by cancel(): ends a wait for a reader of a FIFO or pipe that the output goes to.
     Event m_outputCancel;

@@ -85,6 +85,29 @@ public:
     // flag ends.
     quint64 position() const { return m_octets; }
 
+    // When and at which octet the clock started, for stamping elsewhere the frames found here.
+    struct ClockStart
+    {
+        quint32 seconds = 0;
+        quint32 microseconds = 0;
+        quint64 atOctet = 0;
+        bool started = false;
+    };
+    ClockStart clockStart() const
+    {
+        return {m_baseSeconds, m_baseMicroseconds, m_clockOctets, !m_clockUnset};
+    }
+    // For a deframer that stands in for another towards the writers, while that one deframes
+    // on another thread: its clock, at position.
+    void standAt(const ClockStart& clock, quint64 position)
+    {
+        m_baseSeconds = clock.seconds;
+        m_baseMicroseconds = clock.microseconds;
+        m_clockOctets = clock.atOctet;
+        m_clockUnset = !clock.started;
+        m_octets = position;
+    }
+
 private:
     // A bit-serial reader holds a frame's raw bits seven bits behind the line, so the bit that
     // fills its buffer arrives this many bits after the buffer's first one.

@@ -61,11 +61,15 @@ int SplitHandler::split(const unsigned char* in, int len)
         m_rx.resize(out);
         m_sync.resize(out);
     }
-    auto* rxOut = reinterpret_cast<unsigned char*>(m_rx.data());
-    auto* syncOut = reinterpret_cast<unsigned char*>(m_sync.data());
-    m_rxOut = rxOut;
-    m_syncOut = syncOut;
+    m_rxOut = reinterpret_cast<unsigned char*>(m_rx.data());
+    m_syncOut = reinterpret_cast<unsigned char*>(m_sync.data());
+    return split(in, len, m_rxOut, m_syncOut);
+}
 
+int SplitHandler::split(const unsigned char* in, int len, unsigned char* rxOut,
+                        unsigned char* syncOut)
+{
+    const int out = (len + (m_holding ? 1 : 0)) / 2;
     int i = 0;
     int k = 0;
     if (m_holding) {

@@ -24,6 +24,15 @@ public:
     // taps, one file each).
     void processBlock(const char* data, int len);
 
+    // Splits a read into arrays of the caller's, with room for (len + 1) / 2 octets each, for a
+    // chain that deframes the channels elsewhere; returns the octets of each channel.
+    int splitInto(const char* data, int len, unsigned char* rx, unsigned char* sync)
+    {
+        return len > 0 ? split(reinterpret_cast<const unsigned char*>(data), len, rx, sync) : 0;
+    }
+    // The read before ended inside a pair, whose first byte is kept for the next one.
+    bool holdingByte() const { return m_holding; }
+
     static unsigned char rxOctet(unsigned char first, unsigned char second)
     {
         return static_cast<unsigned char>(((first & 0x0F) << 4) | (second & 0x0F));
@@ -41,6 +50,7 @@ private:
     void splitBlock(const unsigned char* in, int len);
     // Splits len bytes into the two arrays; returns the octets of each channel.
     int split(const unsigned char* in, int len);
+    int split(const unsigned char* in, int len, unsigned char* rxOut, unsigned char* syncOut);
     void passRx(int from, int count);
 
     ChainHandler* m_secondNext;

@@ -1,6 +1,7 @@
 #include "chainrun.h"
 
 #include "acquisition/datagatherer.h"
+#include "acquisition/deframingpipeline.h"
 #include "acquisition/tracetypes.h"
 #include "capture/bitextract.h"
 #include "capture/framehold.h"
@@ -361,14 +362,16 @@ public:
     void runHere() { run(); }
 };
 
-// A replay goes unit by unit as the reference, or in whole blocks as the acquisition thread
-// feeds it; the reference de-stuffs by shifts, the blocks by bit extract where the processor has
-// the instruction at all.
+// A replay goes unit by unit as the reference, in whole blocks as a run that may stop early
+// feeds it, or through the deframing threads in batches of a few reads as any other replay; the
+// reference de-stuffs by shifts, the others by bit extract where the processor has the
+// instruction at all.
 enum class ChainSource
 {
     Port,
     File,
-    FileBlocks
+    FileBlocks,
+    Pipeline
 };
 
 struct ChainRun
@@ -401,6 +404,7 @@ ChainRun runElements(const ChainInput& input, ChainSource source)
     };
     std::unique_ptr<OutputFile> rxFile;
     std::unique_ptr<OutputFile> syncFile;
+    std::unique_ptr<DeframingPipeline> pipeline;
 
     ChainHandler* head = nullptr;
     auto* splitter = new SplitHandler;
@@ -425,25 +429,39 @@ ChainRun runElements(const ChainInput& input, ChainSource source)
         splitter->setSecondNext(add(new RawHandler(syncFile.get(), QStringLiteral("Sync"))));
     } else {
         using DeStuffing = HdlcHandler::DeStuffing;
-        const DeStuffing deStuffing = source != ChainSource::FileBlocks ? DeStuffing::Automatic
-                                      : hasBitExtract()                 ? DeStuffing::BitExtract
-                                                                        : DeStuffing::Shifts;
+        const bool blocks = source == ChainSource::FileBlocks || source == ChainSource::Pipeline;
+        const DeStuffing deStuffing = !blocks           ? DeStuffing::Automatic
+                                      : hasBitExtract() ? DeStuffing::BitExtract
+                                                        : DeStuffing::Shifts;
         auto* rx =
             add(new HdlcHandler(0, source == ChainSource::File ? DeStuffing::Shifts : deStuffing));
         auto* sync =
             add(new HdlcHandler(1, source == ChainSource::File ? DeStuffing::Shifts : deStuffing));
         rx->setTimestamp(start.seconds, start.microseconds);
         sync->setTimestamp(start.seconds, start.microseconds);
-        tee = add(new StampedSink([rx] { return rx->timestamp(); }));
-        auto* hold = add(new FrameHold(sync));
-        auto* writer = add(newWriter(kind, rx, output, input.minLength, &traceFile));
-        splitter->setNext(rx);
-        splitter->setSecondNext(sync);
-        splitter->setSyncHold(hold);
-        rx->setNext(tee);
-        sync->setNext(hold);
-        hold->setNext(tee);
+        // Through the threads the writer stamps with a stand-in for the RX deframer.
+        HdlcHandler* clock = rx;
+        if (source == ChainSource::Pipeline) {
+            clock = add(new HdlcHandler(0));
+            clock->standAt(rx->clockStart(), rx->position());
+        }
+        tee = add(new StampedSink([clock] { return clock->timestamp(); }));
+        auto* writer = add(newWriter(kind, clock, output, input.minLength, &traceFile));
         tee->setNext(writer);
+        if (source == ChainSource::Pipeline) {
+            // Batches of a few reads, or of one, so that reads meet batch ends anywhere.
+            const int batchOctets = 1 + int(input.stream.size() % 151);
+            pipeline = std::make_unique<DeframingPipeline>(splitter, rx, sync, clock, tee,
+                                                           traceFile, batchOctets);
+        } else {
+            auto* hold = add(new FrameHold(sync));
+            splitter->setNext(rx);
+            splitter->setSecondNext(sync);
+            splitter->setSyncHold(hold);
+            rx->setNext(tee);
+            sync->setNext(hold);
+            hold->setNext(tee);
+        }
     }
     for (const auto& element : elements) {
         element->setMessageHandler(&messages);
@@ -465,6 +483,8 @@ ChainRun runElements(const ChainInput& input, ChainSource source)
             head->process(block, size);
         else if (source == ChainSource::File)
             feedInUnits(head, block.constData(), size);
+        else if (pipeline)
+            pipeline->add(block.constData(), size, size < ChainInput::MaxBlock);
         else
             splitter->processBlock(block.constData(), size);
         at += size;
@@ -488,6 +508,8 @@ ChainRun runElements(const ChainInput& input, ChainSource source)
                              .arg(growth.whole()));
     }
 
+    if (pipeline)
+        pipeline->finish();
     ChainRun run;
     run.blocks = blocks;
     run.delivered = tee ? tee->packets : QList<StampedPacket>();
@@ -557,14 +579,18 @@ void runFileChains(const ChainInput& input)
     const ChainExpectation expected = oracle.expect(ChainOracle::inUnits(run.blocks), start);
     checkDelivered(run.delivered, expected);
     checkOutcome(input.kind(), input.minLength, expected, run.outcome, {});
-    // Whole blocks must give the very files the units gave.
-    const ChainRun blocks = runElements(input, ChainSource::FileBlocks);
-    checkDelivered(blocks.delivered, expected);
-    checkOutcome(input.kind(), input.minLength, expected, blocks.outcome, {});
-    FUZZ_REQUIRE(fileContents(blocks.outcome.output) == fileContents(run.outcome.output) &&
-                     fileContents(blocks.outcome.syncOutput) ==
-                         fileContents(run.outcome.syncOutput),
-                 QStringLiteral("whole blocks wrote other files than units"));
+    // Whole blocks, and batches through the threads, must give the very files the units gave.
+    for (const ChainSource source : {ChainSource::FileBlocks, ChainSource::Pipeline}) {
+        const ChainRun other = runElements(input, source);
+        checkDelivered(other.delivered, expected);
+        checkOutcome(input.kind(), input.minLength, expected, other.outcome, {});
+        FUZZ_REQUIRE(
+            fileContents(other.outcome.output) == fileContents(run.outcome.output) &&
+                fileContents(other.outcome.syncOutput) == fileContents(run.outcome.syncOutput),
+            source == ChainSource::Pipeline
+                ? QStringLiteral("batches through the threads wrote other files than units")
+                : QStringLiteral("whole blocks wrote other files than units"));
+    }
 
     Outcome outcome;
     if (!runGathererOnce(input, &outcome))

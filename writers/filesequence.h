@@ -21,7 +21,9 @@ struct FileLimits
     qint64 stopBytes = 0; // the file has reached this size
     int stopFiles = 0;    // a further file would be needed
 
-    bool any() const { return ringBuffer || stopPackets || stopSeconds || stopBytes || stopFiles; }
+    bool any() const { return ringBuffer || stops(); }
+    // A condition that may end the run (a file size also switches files in a ring buffer).
+    bool stops() const { return stopPackets || stopSeconds || stopBytes || stopFiles; }
 };
 
 // The names of one run's trace files. Numbered files are named as dumpcap names them: the

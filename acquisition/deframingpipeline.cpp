@@ -1,0 +1,184 @@
+#include "acquisition/deframingpipeline.h"
+
+#include "capture/framehold.h"
+#include "capture/splithandler.h"
+#include "writers/tracefile.h"
+
+#include <algorithm>
+
+DeframingPipeline::DeframingPipeline(SplitHandler* splitter, HdlcHandler* rx, HdlcHandler* sync,
+                                     HdlcHandler* clock, ChainHandler* writer, TraceFile* file,
+                                     int batchOctets)
+    : m_splitter(splitter), m_rx(rx), m_sync(sync), m_clock(clock), m_file(file),
+      m_batchOctets(batchOctets)
+{
+    for (Batch& batch : m_batches) {
+        batch.rx.resize(size_t(m_batchOctets));
+        batch.sync.resize(size_t(m_batchOctets));
+        batch.rxHold = std::make_unique<FrameHold>(rx);
+        batch.syncHold = std::make_unique<FrameHold>(sync);
+        batch.rxHold->setNext(writer);
+        batch.syncHold->setNext(writer);
+    }
+    m_threads[Rx] = std::thread([this] { deframeLoop(Rx); });
+    m_threads[Sync] = std::thread([this] { deframeLoop(Sync); });
+}
+
+DeframingPipeline::~DeframingPipeline()
+{
+    finish();
+}
+
+void DeframingPipeline::add(const char* data, int len, bool flush)
+{
+    if (len <= 0)
+        return;
+    const int octets = len / 2 + 1;
+    if (m_batches[m_filling].octets + octets > m_batchOctets)
+        handOver();
+    Batch& batch = m_batches[m_filling];
+    if (batch.octets + octets > int(batch.rx.size())) {
+        batch.rx.resize(size_t(batch.octets + octets));
+        batch.sync.resize(size_t(batch.octets + octets));
+    }
+    batch.reads.push_back({len, batch.octets, m_splitter->holdingByte(), flush});
+    batch.octets += m_splitter->splitInto(data, len, batch.rx.data() + batch.octets,
+                                          batch.sync.data() + batch.octets);
+    // Handed over as soon as another read like this one might not fit.
+    if (flush || batch.octets + octets > m_batchOctets) {
+        handOver();
+        // A short read: the source has nothing more for now, so what came goes out now.
+        if (flush)
+            write(m_batches[m_filling ^ 1]);
+    }
+}
+
+// The batch being filled goes to the thread, and the one before it, deframed by now or soon,
+// is written.
+void DeframingPipeline::handOver()
+{
+    Batch& batch = m_batches[m_filling];
+    if (batch.reads.empty())
+        return;
+    {
+        std::lock_guard<std::mutex> locker(m_lock);
+        batch.state = State::Deframing;
+        batch.done[Rx] = false;
+        batch.done[Sync] = false;
+    }
+    m_changed.notify_all();
+    m_filling ^= 1;
+    if (handedOver(m_batches[m_filling]))
+        write(m_batches[m_filling]);
+}
+
+bool DeframingPipeline::handedOver(const Batch& batch)
+{
+    std::lock_guard<std::mutex> locker(m_lock);
+    return batch.state != State::Filling;
+}
+
+void DeframingPipeline::finish()
+{
+    if (!m_threads[Rx].joinable())
+        return;
+    handOver();
+    Batch& last = m_batches[m_filling ^ 1];
+    if (handedOver(last))
+        write(last);
+    {
+        std::lock_guard<std::mutex> locker(m_lock);
+        m_ending = true;
+    }
+    m_changed.notify_all();
+    for (std::thread& thread : m_threads)
+        thread.join();
+}
+
+// Each read as processBlock() would have fed it: a Sync packet goes once the RX channel has had
+// the four-byte unit that brought the octet of its closing flag (octet r of a read is completed
+// by byte 2r + 1 - held), every RX packet that unit or an earlier one closed before it.
+void DeframingPipeline::write(Batch& batch)
+{
+    {
+        std::unique_lock<std::mutex> locker(m_lock);
+        m_changed.wait(locker, [&batch] { return batch.state == State::Deframed; });
+    }
+    FrameHold& rxHold = *batch.rxHold;
+    FrameHold& syncHold = *batch.syncHold;
+    int rxNext = 0;
+    int syncNext = 0;
+    for (const Read& read : batch.reads) {
+        const int held = read.held ? 1 : 0;
+        const qint64 end = read.firstOctet + (read.bytes + held) / 2;
+        int fed = 0; // octets of the read the RX deframer would have taken
+        for (; syncNext < syncHold.count() && syncHold.closedAt(syncNext) < end; ++syncNext) {
+            const qint64 byte = 2 * (syncHold.closedAt(syncNext) - read.firstOctet) + 1 - held;
+            const int unitEnd = int(std::min<qint64>(read.bytes, byte / 4 * 4 + 4));
+            fed = std::max(fed, (unitEnd + held) / 2);
+            while (rxNext < rxHold.count() && rxHold.closedAt(rxNext) < read.firstOctet + fed)
+                passRx(batch, rxNext++);
+            m_clock->standAt(batch.clock, batch.rxStart + quint64(read.firstOctet + fed));
+            syncHold.passOnHeld(syncNext);
+        }
+        while (rxNext < rxHold.count() && rxHold.closedAt(rxNext) < end)
+            passRx(batch, rxNext++);
+        m_clock->standAt(batch.clock, batch.rxStart + quint64(end));
+        if (read.flush && m_file)
+            m_file->flush();
+    }
+    rxHold.release();
+    syncHold.release();
+    batch.reads.clear();
+    batch.octets = 0;
+    std::lock_guard<std::mutex> locker(m_lock);
+    batch.state = State::Filling;
+}
+
+// Stamped with the octet in which its closing flag ended, as the deframer stamps it.
+void DeframingPipeline::passRx(Batch& batch, int k)
+{
+    m_clock->standAt(batch.clock, batch.rxStart + quint64(batch.rxHold->closedAt(k)));
+    batch.rxHold->passOnHeld(k);
+}
+
+// One thread for each channel: the processors share the work however the writer leaves them.
+void DeframingPipeline::deframeLoop(Channel channel)
+{
+    for (int next = 0;; next ^= 1) {
+        Batch& batch = m_batches[next];
+        {
+            std::unique_lock<std::mutex> locker(m_lock);
+            m_changed.wait(locker, [this, &batch, channel] {
+                return (batch.state == State::Deframing && !batch.done[channel]) || m_ending;
+            });
+            if (batch.state != State::Deframing)
+                return;
+        }
+        if (channel == Rx) {
+            m_rx->setNext(batch.rxHold.get());
+            batch.rxStart = m_rx->position();
+            batch.rxHold->hold();
+            deframe(m_rx, batch.rx, batch.octets);
+            batch.clock = m_rx->clockStart();
+        } else {
+            m_sync->setNext(batch.syncHold.get());
+            batch.syncHold->hold();
+            deframe(m_sync, batch.sync, batch.octets);
+        }
+        {
+            std::lock_guard<std::mutex> locker(m_lock);
+            batch.done[channel] = true;
+            if (batch.done[Rx] && batch.done[Sync])
+                batch.state = State::Deframed;
+        }
+        m_changed.notify_all();
+    }
+}
+
+void DeframingPipeline::deframe(HdlcHandler* deframer, const std::vector<unsigned char>& octets,
+                                int count)
+{
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(octets.data()), count);
+    deframer->process(data, count);
+}
