@@ -49,12 +49,12 @@ void DeframingPipeline::add(const char* data, int len, bool flush)
         handOver();
         // A short read: the source has nothing more for now, so what came goes out now.
         if (flush)
-            write(m_batches[m_filling ^ 1]);
+            writeAll();
     }
 }
 
-// The batch being filled goes to the thread, and the one before it, deframed by now or soon,
-// is written.
+// The batch being filled goes to the threads; the next one is filled once it has been written,
+// deframed by now or soon.
 void DeframingPipeline::handOver()
 {
     Batch& batch = m_batches[m_filling];
@@ -67,9 +67,19 @@ void DeframingPipeline::handOver()
         batch.done[Sync] = false;
     }
     m_changed.notify_all();
-    m_filling ^= 1;
+    m_filling = (m_filling + 1) % BatchCount;
     if (handedOver(m_batches[m_filling]))
         write(m_batches[m_filling]);
+}
+
+// The batches on their way, oldest first: the one after the batch being filled.
+void DeframingPipeline::writeAll()
+{
+    for (int k = 1; k < BatchCount; ++k) {
+        Batch& batch = m_batches[(m_filling + k) % BatchCount];
+        if (handedOver(batch))
+            write(batch);
+    }
 }
 
 bool DeframingPipeline::handedOver(const Batch& batch)
@@ -83,9 +93,7 @@ void DeframingPipeline::finish()
     if (!m_threads[Rx].joinable())
         return;
     handOver();
-    Batch& last = m_batches[m_filling ^ 1];
-    if (handedOver(last))
-        write(last);
+    writeAll();
     {
         std::lock_guard<std::mutex> locker(m_lock);
         m_ending = true;
@@ -145,7 +153,7 @@ void DeframingPipeline::passRx(Batch& batch, int k)
 // One thread for each channel: the processors share the work however the writer leaves them.
 void DeframingPipeline::deframeLoop(Channel channel)
 {
-    for (int next = 0;; next ^= 1) {
+    for (int next = 0;; next = (next + 1) % BatchCount) {
         Batch& batch = m_batches[next];
         {
             std::unique_lock<std::mutex> locker(m_lock);

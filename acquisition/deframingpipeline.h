@@ -24,7 +24,7 @@ class DeframingPipeline
 public:
     // Large enough that handing batches over costs next to nothing, small enough to stay in the
     // processor's second-level cache.
-    static constexpr int DefaultBatchOctets = 64 * 1024;
+    static constexpr int DefaultBatchOctets = 32 * 1024;
 
     // From now on the deframers pass their frames to holds of the pipeline's, and only its
     // threads may touch them. clock stands in for the RX deframer towards the writer, which must
@@ -75,6 +75,7 @@ private:
     };
 
     void handOver();
+    void writeAll();
     // Not written yet since it went to the threads.
     bool handedOver(const Batch& batch);
     void write(Batch& batch);
@@ -88,8 +89,11 @@ private:
     HdlcHandler* m_clock;
     TraceFile* m_file;
     int m_batchOctets;
-    Batch m_batches[2];
-    int m_filling = 0; // the batch that add() fills; the other may be on its way
+    // The threads may run this many batches less one ahead of the writing, so that they seldom
+    // wait for it to catch up.
+    static constexpr int BatchCount = 4;
+    Batch m_batches[BatchCount];
+    int m_filling = 0; // the batch that add() fills; those after it, in turn, may be on their way
 
     std::mutex m_lock; // guards the batches' states and m_ending
     std::condition_variable m_changed;
