@@ -656,11 +656,12 @@ int main(int argc, char* argv[])
     std::printf("measures  on the same generated data: libosmocore's osmo_isdnhdlc_decode and "
                 "our HdlcHandler on the RX channel's octets,\n"
                 "          each fed 4096 and 2 octets per call; and a replay of the stream file "
-                "through DataGatherer (4096-byte reads,\n"
-                "          each taken whole, both channels) to Raw (both files), PCAP, I4B, "
-                "I7 and pcapng, file reading included, each in a child\n"
-                "          process that does only the replay and reports its peak resident memory "
-                "(VmHWM)\n");
+                "through DataGatherer (4096-byte reads;\n"
+                "          each channel deframed on a thread of its own, a few batches of reads "
+                "ahead of the writing) to Raw (both files),\n"
+                "          PCAP, I4B, I7 and pcapng, file reading included, each in a child "
+                "process that does only the replay and reports\n"
+                "          its peak resident memory (VmHWM)\n");
     std::printf("targets   deframer at 2 octets per call >= %.0fx libosmocore (its faster feed); "
                 "replay to PCAP >= %.0f MB/s of stream;\n"
                 "          Raw at least as fast as PCAP, the other trace types within %.0f%% of "
