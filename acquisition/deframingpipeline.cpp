@@ -160,7 +160,7 @@ void DeframingPipeline::deframeLoop(Channel channel)
             m_changed.wait(locker, [this, &batch, channel] {
                 return (batch.state == State::Deframing && !batch.done[channel]) || m_ending;
             });
-            if (batch.state != State::Deframing)
+            if (batch.state != State::Deframing || batch.done[channel])
                 return;
         }
         if (channel == Rx) {
