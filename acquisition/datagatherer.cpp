@@ -312,7 +312,6 @@ void DataGatherer::buildDeframers(SplitHandler* splitter, const TraceType& type)
     // A replay file is read far faster than a line delivers, so its records are collected and
     // written in large pieces; a live line's are written as they come.
     m_traceFile = writer.file;
-    m_rxDeframer = clock;
     if (m_traceFile) {
         m_traceFile->setBuffered(m_settings.sourceType == RunSettings::FileSource);
         m_traceFile->setLimits(m_settings.fileLimits);
@@ -395,11 +394,8 @@ bool DataGatherer::stopConditionMet()
 {
     if (!m_traceFile)
         return false;
-    QString reason = m_traceFile->stopReason();
-    const quint32 seconds = m_settings.fileLimits.stopSeconds;
-    if (reason.isEmpty() && seconds &&
-        m_rxDeframer->position() * HdlcHandler::MicrosecondsPerOctet >= quint64(seconds) * 1000000u)
-        reason = QStringLiteral("duration:%1").arg(seconds);
+    m_traceFile->checkLineTime();
+    const QString reason = m_traceFile->stopReason();
     if (reason.isEmpty())
         return false;
     {
@@ -442,7 +438,6 @@ void DataGatherer::destroyChain()
     m_pipeline.reset();
     m_splitter = nullptr;
     m_traceFile = nullptr;
-    m_rxDeframer = nullptr;
     for (ChainHandler* element : std::as_const(m_elements))
         delete element;
     m_elements.clear();

@@ -13,7 +13,6 @@
 
 class ChainHandler;
 class DeframingPipeline;
-class HdlcHandler;
 class MessageHandler;
 class OutputFile;
 class QFile;
@@ -118,7 +117,6 @@ private:
     StatHandler* m_statHandler;                    // not owned
     SplitHandler* m_splitter;                      // a replay's blocks go to it whole
     TraceFile* m_traceFile;                        // the writer's output file, if it has one
-    HdlcHandler* m_rxDeframer = nullptr;           // its clock is the run's line time
     std::unique_ptr<DeframingPipeline> m_pipeline; // a replay's, unless it may stop early
     int m_echoLength;
     // Set by cancel(): ends a wait for a reader of a FIFO or pipe that the output goes to.

@@ -83,13 +83,20 @@ bool TraceFile::stop(const QString& reason)
     return false;
 }
 
+void TraceFile::checkLineTime()
+{
+    if (m_stopReason.isEmpty() && m_limits.stopSeconds &&
+        lineMicroseconds() >= quint64(m_limits.stopSeconds) * 1000000u)
+        stop(QStringLiteral("duration:%1").arg(m_limits.stopSeconds));
+}
+
 bool TraceFile::makeRoom(qsizetype size)
 {
-    if (!usable() || !m_stopReason.isEmpty())
+    if (!usable())
         return false;
-    const quint64 now = lineMicroseconds();
-    if (m_limits.stopSeconds && now >= quint64(m_limits.stopSeconds) * 1000000u)
-        return stop(QStringLiteral("duration:%1").arg(m_limits.stopSeconds));
+    checkLineTime();
+    if (!m_stopReason.isEmpty())
+        return false;
     const qint64 fileSize = m_size + m_pendingSize;
     const bool full = m_lengthField >= 0 && fileSize + size > m_lengthLimit;
     if (full && m_fileRecords == 0) {
@@ -99,10 +106,11 @@ bool TraceFile::makeRoom(qsizetype size)
         return false;
     }
     // A file is never left without a record, whatever its header's size.
-    const bool due = full || (m_fileRecords > 0 &&
-                              ((m_limits.switchBytes && fileSize >= m_limits.switchBytes) ||
-                               (m_limits.switchSeconds &&
-                                now - m_fileStart >= quint64(m_limits.switchSeconds) * 1000000u)));
+    const bool due =
+        full || (m_fileRecords > 0 &&
+                 ((m_limits.switchBytes && fileSize >= m_limits.switchBytes) ||
+                  (m_limits.switchSeconds && lineMicroseconds() - m_fileStart >=
+                                                 quint64(m_limits.switchSeconds) * 1000000u)));
     if (!due)
         return true;
     if (m_limits.stopFiles && m_sequence.started() >= m_limits.stopFiles)

@@ -56,6 +56,8 @@ public:
     // must not be written (the file is not usable, or a stop condition has been met).
     // beginRecord() asks it too; a writer whose record depends on the file asks first.
     bool makeRoom(qsizetype size);
+    // Meets the stop condition on line time once it has run out, on a line without frames too.
+    void checkLineTime();
     // The stop condition met ("packets:100"), once one is; nothing is written after it.
     QString stopReason() const { return m_stopReason; }
     // Room for one record of size bytes, to be filled and then ended with endRecord(); null when
