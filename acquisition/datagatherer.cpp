@@ -283,8 +283,8 @@ void DataGatherer::buildDeframers(SplitHandler* splitter, const TraceType& type)
         syncDeframer->setTimestamp(m_settings.startSeconds, m_settings.startMicroseconds);
     }
 
-    // A replay deframes on threads of its own, and the writer stamps with a deframer that stands
-    // in for the RX one. One that may stop at a stop condition goes read by read instead: it
+    // A replay deframes in batches, on helper threads and this one, and the writer stamps with a
+    // deframer that stands in for the RX one. One that may stop at a stop condition goes read by read instead: it
     // ends at the read that met it, and the deframers' counters with it.
     const bool pipelined =
         m_settings.sourceType == RunSettings::FileSource && !m_settings.fileLimits.stops();

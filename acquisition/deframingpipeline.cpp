@@ -8,7 +8,7 @@
 
 DeframingPipeline::DeframingPipeline(SplitHandler* splitter, HdlcHandler* rx, HdlcHandler* sync,
                                      HdlcHandler* clock, ChainHandler* writer, TraceFile* file,
-                                     int batchOctets)
+                                     int batchOctets, int helpers)
     : m_splitter(splitter), m_rx(rx), m_sync(sync), m_clock(clock), m_file(file),
       m_batchOctets(batchOctets)
 {
@@ -20,8 +20,13 @@ DeframingPipeline::DeframingPipeline(SplitHandler* splitter, HdlcHandler* rx, Hd
         batch.rxHold->setNext(writer);
         batch.syncHold->setNext(writer);
     }
-    m_threads[Rx] = std::thread([this] { deframeLoop(Rx); });
-    m_threads[Sync] = std::thread([this] { deframeLoop(Sync); });
+    // The calling thread deframes too while it would wait, so it needs no helper beside it on a
+    // processor of its own.
+    if (helpers == HelpersByProcessors)
+        helpers = int(std::clamp(std::thread::hardware_concurrency(), 2u, 3u)) - 1;
+    helpers = std::clamp(helpers, 0, 2);
+    for (int k = 0; k < helpers; ++k)
+        m_threads.emplace_back([this] { deframeLoop(); });
 }
 
 DeframingPipeline::~DeframingPipeline()
@@ -90,8 +95,9 @@ bool DeframingPipeline::handedOver(const Batch& batch)
 
 void DeframingPipeline::finish()
 {
-    if (!m_threads[Rx].joinable())
+    if (m_finished)
         return;
+    m_finished = true;
     handOver();
     writeAll();
     {
@@ -101,6 +107,7 @@ void DeframingPipeline::finish()
     m_changed.notify_all();
     for (std::thread& thread : m_threads)
         thread.join();
+    m_threads.clear();
 }
 
 // Each read as processBlock() would have fed it: a Sync packet goes once the RX channel has had
@@ -109,8 +116,15 @@ void DeframingPipeline::finish()
 void DeframingPipeline::write(Batch& batch)
 {
     {
+        // Rather than wait, the writing thread deframes whatever no helper has taken yet.
         std::unique_lock<std::mutex> locker(m_lock);
-        m_changed.wait(locker, [&batch] { return batch.state == State::Deframed; });
+        while (batch.state != State::Deframed) {
+            const int channel = freeChannel();
+            if (channel >= 0)
+                deframeLocked(locker, Channel(channel));
+            else
+                m_changed.wait(locker);
+        }
     }
     FrameHold& rxHold = *batch.rxHold;
     FrameHold& syncHold = *batch.syncHold;
@@ -150,38 +164,62 @@ void DeframingPipeline::passRx(Batch& batch, int k)
     batch.rxHold->passOnHeld(k);
 }
 
-// One thread for each channel: the processors share the work however the writer leaves them.
-void DeframingPipeline::deframeLoop(Channel channel)
+// A helper deframes whichever channel's next batch is there to take, the older first.
+void DeframingPipeline::deframeLoop()
 {
-    for (int next = 0;; next = (next + 1) % BatchCount) {
-        Batch& batch = m_batches[next];
-        {
-            std::unique_lock<std::mutex> locker(m_lock);
-            m_changed.wait(locker, [this, &batch, channel] {
-                return (batch.state == State::Deframing && !batch.done[channel]) || m_ending;
-            });
-            if (batch.state != State::Deframing || batch.done[channel])
-                return;
-        }
-        if (channel == Rx) {
-            m_rx->setNext(batch.rxHold.get());
-            batch.rxStart = m_rx->position();
-            batch.rxHold->hold();
-            deframe(m_rx, batch.rx, batch.octets);
-            batch.clock = m_rx->clockStart();
-        } else {
-            m_sync->setNext(batch.syncHold.get());
-            batch.syncHold->hold();
-            deframe(m_sync, batch.sync, batch.octets);
-        }
-        {
-            std::lock_guard<std::mutex> locker(m_lock);
-            batch.done[channel] = true;
-            if (batch.done[Rx] && batch.done[Sync])
-                batch.state = State::Deframed;
-        }
-        m_changed.notify_all();
+    std::unique_lock<std::mutex> locker(m_lock);
+    for (;;) {
+        const int channel = freeChannel();
+        if (channel >= 0)
+            deframeLocked(locker, Channel(channel));
+        else if (m_ending)
+            return;
+        else
+            m_changed.wait(locker);
     }
+}
+
+// A channel whose next batch has been handed over and that nobody deframes now, -1 if none;
+// of two, the one further behind.
+int DeframingPipeline::freeChannel() const
+{
+    int found = -1;
+    for (int channel : {Rx, Sync}) {
+        const Batch& batch = m_batches[m_nextBatch[channel]];
+        if (m_busy[channel] || batch.state != State::Deframing || batch.done[channel])
+            continue;
+        if (found < 0 || m_batchesDone[channel] < m_batchesDone[found])
+            found = channel;
+    }
+    return found;
+}
+
+// Deframes the channel's next batch, without the lock meanwhile.
+void DeframingPipeline::deframeLocked(std::unique_lock<std::mutex>& locker, Channel channel)
+{
+    Batch& batch = m_batches[m_nextBatch[channel]];
+    m_busy[channel] = true;
+    locker.unlock();
+    if (channel == Rx) {
+        m_rx->setNext(batch.rxHold.get());
+        batch.rxStart = m_rx->position();
+        batch.rxHold->hold();
+        deframe(m_rx, batch.rx, batch.octets);
+        batch.clock = m_rx->clockStart();
+    } else {
+        m_sync->setNext(batch.syncHold.get());
+        batch.syncHold->hold();
+        deframe(m_sync, batch.sync, batch.octets);
+    }
+    locker.lock();
+    m_busy[channel] = false;
+    m_nextBatch[channel] = (m_nextBatch[channel] + 1) % BatchCount;
+    ++m_batchesDone[channel];
+    batch.done[channel] = true;
+    if (batch.done[Rx] && batch.done[Sync])
+        batch.state = State::Deframed;
+    // The writer may wait for this batch, a helper for this channel's next one.
+    m_changed.notify_all();
 }
 
 void DeframingPipeline::deframe(HdlcHandler* deframer, const std::vector<unsigned char>& octets,

@@ -14,8 +14,9 @@ class FrameHold;
 class SplitHandler;
 class TraceFile;
 
-// A replay's chain on two processors: a thread for each channel deframes a batch of reads while
-// the calling thread splits the next reads and writes the frames of the batch before. The writer
+// A replay's chain on several processors: helper threads deframe batches of reads, each channel's
+// batches in turn, while the calling thread splits the next reads and writes the frames of the
+// batch before; rather than wait for a batch, the calling thread deframes too. The writer
 // gets the frames in the order, and with the RX clock, that a feed unit by unit gives, each read
 // merged as SplitHandler::processBlock merges it; a read that asks for a flush is written, and the
 // file flushed, before add() returns.
@@ -30,9 +31,12 @@ public:
     // threads may touch them. clock stands in for the RX deframer towards the writer, which must
     // be built to stamp with it. file, if there is one, is the writer's.
     // batchOctets: of each channel, gathered before a batch goes; small ones for tests.
+    // helpers: threads besides the calling one, at most one per channel; by default one for each
+    // processor besides the calling thread's.
+    static constexpr int HelpersByProcessors = -1;
     DeframingPipeline(SplitHandler* splitter, HdlcHandler* rx, HdlcHandler* sync,
                       HdlcHandler* clock, ChainHandler* writer, TraceFile* file,
-                      int batchOctets = DefaultBatchOctets);
+                      int batchOctets = DefaultBatchOctets, int helpers = HelpersByProcessors);
     // finish()
     ~DeframingPipeline();
 
@@ -80,7 +84,9 @@ private:
     bool handedOver(const Batch& batch);
     void write(Batch& batch);
     void passRx(Batch& batch, int k);
-    void deframeLoop(Channel channel);
+    void deframeLoop();
+    int freeChannel() const;
+    void deframeLocked(std::unique_lock<std::mutex>& locker, Channel channel);
     static void deframe(HdlcHandler* deframer, const std::vector<unsigned char>& octets, int count);
 
     SplitHandler* m_splitter;
@@ -94,11 +100,17 @@ private:
     static constexpr int BatchCount = 4;
     Batch m_batches[BatchCount];
     int m_filling = 0; // the batch that add() fills; those after it, in turn, may be on their way
+    bool m_finished = false;
 
-    std::mutex m_lock; // guards the batches' states and m_ending
+    std::mutex m_lock; // guards the batches' states, the channels' progress and m_ending
     std::condition_variable m_changed;
     bool m_ending = false;
-    std::thread m_threads[2];
+    // Each channel deframes the batches in turn, on whichever thread is free: the one it takes
+    // next, whether a thread is at it, and how many it has done.
+    int m_nextBatch[2] = {0, 0};
+    bool m_busy[2] = {false, false};
+    quint64 m_batchesDone[2] = {0, 0};
+    std::vector<std::thread> m_threads;
 };
 
 #endif

@@ -363,7 +363,7 @@ public:
 };
 
 // A replay goes unit by unit as the reference, in whole blocks as a run that may stop early
-// feeds it, or through the deframing threads in batches of a few reads as any other replay; the
+// feeds it, or through the deframing pipeline in batches of a few reads as any other replay; the
 // reference de-stuffs by shifts, the others by bit extract where the processor has the
 // instruction at all.
 enum class ChainSource
@@ -449,10 +449,12 @@ ChainRun runElements(const ChainInput& input, ChainSource source)
         auto* writer = add(newWriter(kind, clock, output, input.minLength, &traceFile));
         tee->setNext(writer);
         if (source == ChainSource::Pipeline) {
-            // Batches of a few reads, or of one, so that reads meet batch ends anywhere.
+            // Batches of a few reads, or of one, so that reads meet batch ends anywhere; the
+            // calling thread deframing alone, or with one or two helpers.
             const int batchOctets = 1 + int(input.stream.size() % 151);
+            const int helpers = int(input.stream.size() / 151 % 3);
             pipeline = std::make_unique<DeframingPipeline>(splitter, rx, sync, clock, tee,
-                                                           traceFile, batchOctets);
+                                                           traceFile, batchOctets, helpers);
         } else {
             auto* hold = add(new FrameHold(sync));
             splitter->setNext(rx);
