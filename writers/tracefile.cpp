@@ -25,19 +25,19 @@ void TraceFile::setBuffered(bool on)
     m_buffered = on;
     if (on && m_pending.size() < BufferSize + 4096)
         m_pending.resize(BufferSize + 4096);
+    updatePlain();
 }
 
 void TraceFile::setLimits(const FileLimits& limits)
 {
     m_limits = limits;
     m_sequence = FileSequence(m_fileName, limits.ringBuffer, limits.keepFiles);
+    updatePlain();
 }
 
-bool TraceFile::openOnce()
+void TraceFile::updatePlain()
 {
-    if (exists() || m_failed)
-        return usable();
-    return openNext();
+    m_plain = usable() && m_buffered && m_stopReason.isEmpty() && !m_limits.any();
 }
 
 quint64 TraceFile::lineMicroseconds() const
@@ -64,8 +64,10 @@ bool TraceFile::openNext()
         return false;
     }
     m_opened = true;
-    if (m_fileHeader.isEmpty())
+    if (m_fileHeader.isEmpty()) {
+        updatePlain();
         return true;
+    }
     if (!m_file.writeAll(m_fileHeader.constData(), m_fileHeader.size())) {
         const QString reason = m_file.errorString();
         m_file.resize(0);
@@ -74,12 +76,14 @@ bool TraceFile::openNext()
     }
     m_size = m_fileHeader.size();
     ++m_headersWritten;
+    updatePlain();
     return true;
 }
 
 bool TraceFile::stop(const QString& reason)
 {
     m_stopReason = reason;
+    updatePlain();
     return false;
 }
 
@@ -131,7 +135,7 @@ bool TraceFile::switchFile()
     return true;
 }
 
-char* TraceFile::beginRecord(qsizetype size)
+char* TraceFile::beginRecordChecked(qsizetype size)
 {
     if (!makeRoom(size))
         return nullptr;
@@ -143,7 +147,7 @@ char* TraceFile::beginRecord(qsizetype size)
     return m_pending.data() + at;
 }
 
-void TraceFile::endRecord()
+void TraceFile::endRecordChecked()
 {
     if (m_openRecord < 0)
         return;
@@ -224,6 +228,7 @@ bool TraceFile::overwriteStart(const QByteArray& bytes)
 void TraceFile::fail(const QString& what)
 {
     m_failed = true;
+    m_plain = false;
     // A stop that ended a wait for a reader is the run's end, said by "Cancelled"; this line
     // only tells what could not be written.
     if (m_file.wasCancelled())

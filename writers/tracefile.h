@@ -51,7 +51,12 @@ public:
         m_lengthLimit = limit;
     }
     // Opens the file and writes its header on the first call; true while the file is usable.
-    bool openOnce();
+    bool openOnce()
+    {
+        if (exists() || m_failed)
+            return usable();
+        return openNext();
+    }
     // Before a record of size bytes: goes on in a new file if one is due; false when the record
     // must not be written (the file is not usable, or a stop condition has been met).
     // beginRecord() asks it too; a writer whose record depends on the file asks first.
@@ -62,8 +67,28 @@ public:
     QString stopReason() const { return m_stopReason; }
     // Room for one record of size bytes, to be filled and then ended with endRecord(); null when
     // the file is not usable.
-    char* beginRecord(qsizetype size);
-    void endRecord();
+    char* beginRecord(qsizetype size)
+    {
+        const qsizetype at = m_pendingSize;
+        if (Q_LIKELY(m_plain) && at + size <= m_pending.size() &&
+            (m_lengthField < 0 || m_size + at + size <= m_lengthLimit)) {
+            m_pendingSize = at + size;
+            m_openRecord = size;
+            return m_pending.data() + at;
+        }
+        return beginRecordChecked(size);
+    }
+    void endRecord()
+    {
+        if (Q_LIKELY(m_plain) && m_openRecord >= 0 && m_pendingSize < BufferSize) {
+            m_openRecord = -1;
+            m_recordEnds.push_back(m_pendingSize);
+            ++m_records;
+            ++m_fileRecords;
+            return;
+        }
+        endRecordChecked();
+    }
     // One record; true unless the file is not usable or its write failed.
     bool write(const QByteArray& record);
     // Writes the records collected so far; true if they all reached the system.
@@ -87,6 +112,9 @@ public:
     bool usable() const { return exists() && !m_failed; }
 
 private:
+    char* beginRecordChecked(qsizetype size);
+    void endRecordChecked();
+    void updatePlain();
     void fail(const QString& what);
     bool updateLengthField();
     bool openNext();
@@ -119,6 +147,10 @@ private:
     qsizetype m_pendingSize;
     std::vector<qsizetype> m_recordEnds; // where each of them ends in m_pending
     qsizetype m_openRecord;              // size of the record begun, -1 if none
+    // A replay's usual case, decided when it changes rather than for every record: the file is
+    // usable and buffered, no limit is set and no stop has been met, so a record that fits the
+    // buffer and the length field needs no further check.
+    bool m_plain = false;
 };
 
 #endif
