@@ -1,47 +1,20 @@
 #include "capture/framehold.h"
 
+#include "capture/bytecopy.h"
 #include "capture/hdlchandler.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
-// Most packets are a few dozen bytes: copied with two overlapping moves of a fixed size, which
-// the compiler does in place, rather than a call into the library for each. The first byte, the
-// channel tag the deframer has only just put there, goes on its own: a wider read that took it in
-// would wait for that one-byte write to reach the cache.
+// The first byte, the channel tag the deframer has only just put there, goes on its own: a wider
+// read that took it in would wait for that one-byte write to reach the cache.
 void copyPacket(char* to, const char* from, size_t len)
 {
     if (len == 0)
         return;
     to[0] = from[0];
-    ++to;
-    ++from;
-    --len;
-    const auto overlapping = [&](auto word) {
-        constexpr size_t Size = sizeof(word);
-        std::memcpy(&word, from, Size);
-        decltype(word) last;
-        std::memcpy(&last, from + len - Size, Size);
-        std::memcpy(to, &word, Size);
-        std::memcpy(to + len - Size, &last, Size);
-    };
-    struct Sixteen
-    {
-        char bytes[16];
-    };
-    if (len > 32)
-        std::memcpy(to, from, len);
-    else if (len >= 16)
-        overlapping(Sixteen{});
-    else if (len >= 8)
-        overlapping(quint64{});
-    else if (len >= 4)
-        overlapping(quint32{});
-    else
-        for (size_t i = 0; i < len; ++i)
-            to[i] = from[i];
+    copyFrameBytes(to + 1, from + 1, len - 1);
 }
 
 } // namespace

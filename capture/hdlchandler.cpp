@@ -230,14 +230,6 @@ HdlcHandler::HdlcHandler(int channelTag, DeStuffing deStuffing)
         m_reversed[octet] = reversedOctet(octet);
 }
 
-ChannelClock HdlcHandler::timestamp() const
-{
-    const quint64 microseconds =
-        m_baseMicroseconds + (m_octets - m_clockOctets) * quint64(MicrosecondsPerOctet);
-    return ChannelClock{quint32(m_baseSeconds + microseconds / 1000000),
-                        quint32(microseconds % 1000000)};
-}
-
 void HdlcHandler::setTimestamp(quint32 seconds, quint32 microseconds)
 {
     m_baseSeconds = seconds + microseconds / 1000000;

@@ -76,7 +76,13 @@ public:
 
     // The time of the octet after the last one taken, or, while a packet is being passed on, of
     // the octet in which its closing flag ends.
-    ChannelClock timestamp() const;
+    ChannelClock timestamp() const
+    {
+        const quint64 microseconds =
+            m_baseMicroseconds + (m_octets - m_clockOctets) * quint64(MicrosecondsPerOctet);
+        return ChannelClock{quint32(m_baseSeconds + microseconds / 1000000),
+                            quint32(microseconds % 1000000)};
+    }
     // Starts the clock at a chosen time instead of the wall clock of the first octet.
     void setTimestamp(quint32 seconds, quint32 microseconds);
     // The clock has been started (by setTimestamp or the first octet).

@@ -1,8 +1,7 @@
 #include "writers/i4bhandler.h"
 
+#include "capture/bytecopy.h"
 #include "writers/littleendian.h"
-
-#include <cstring>
 
 I4bHandler::I4bHandler(HdlcHandler* timeReference, const QString& fileName,
                        unsigned short minPacketLength)
@@ -29,6 +28,6 @@ void I4bHandler::process(QByteArray& data, int len)
     putLe32(record + 20, 0); // frame count
     putLe32(record + 24, stamp.seconds);
     putLe32(record + 28, stamp.microseconds);
-    std::memcpy(record + RecordHeaderSize, data.constData() + 1, size_t(frameLength));
+    copyFrameBytes(record + RecordHeaderSize, data.constData() + 1, size_t(frameLength));
     m_file.endRecord();
 }

@@ -1,5 +1,6 @@
 #include "writers/i7handler.h"
 
+#include "capture/bytecopy.h"
 #include "writers/littleendian.h"
 
 #include <cstring>
@@ -52,7 +53,7 @@ void I7Handler::process(QByteArray& data, int len)
     record[3] = '\0';
     putLe32(record + 4, stamp.seconds);
     putLe32(record + 8, stamp.microseconds);
-    std::memcpy(record + RecordHeaderSize, data.constData() + 1, size_t(frameLength));
+    copyFrameBytes(record + RecordHeaderSize, data.constData() + 1, size_t(frameLength));
     std::memset(record + RecordHeaderSize + frameLength, 0,
                 ClosingBytes); // in the place of the FCS
     m_file.endRecord();

@@ -1,9 +1,8 @@
 #include "writers/pcaphandler.h"
 
+#include "capture/bytecopy.h"
 #include "writers/lapdheader.h"
 #include "writers/littleendian.h"
-
-#include <cstring>
 
 PcapHandler::PcapHandler(HdlcHandler* timeReference, const QString& fileName,
                          unsigned short linkType, unsigned short minPacketLength)
@@ -44,6 +43,6 @@ void PcapHandler::process(QByteArray& data, int len)
     putLe32(record + 12, packetLength); // length on the line
     if (m_headerLength > 0)
         LapdHeader::put(record + RecordHeaderSize, data.at(0));
-    std::memcpy(record + RecordHeaderSize + m_headerLength, data.constData() + 1, frameLength);
+    copyFrameBytes(record + RecordHeaderSize + m_headerLength, data.constData() + 1, frameLength);
     m_file.endRecord();
 }

@@ -1,9 +1,9 @@
 #include "writers/pcapnghandler.h"
 
+#include "capture/bytecopy.h"
 #include "writers/lapdheader.h"
 #include "writers/littleendian.h"
 
-#include <cstring>
 #include <QCoreApplication>
 #include <QSysInfo>
 
@@ -136,9 +136,10 @@ void PcapngHandler::process(QByteArray& data, int len)
     char* packet = record + 28;
     if (m_headerLength > 0)
         LapdHeader::put(packet, channel);
-    std::memcpy(packet + m_headerLength, data.constData() + 1, size_t(frameLength));
+    copyFrameBytes(packet + m_headerLength, data.constData() + 1, size_t(frameLength));
     char* options = packet + packetLength;
-    std::memset(options, 0, size_t(pad));
+    // The padding, up to three bytes: four zeros, the option written over the rest.
+    putLe32(options, 0);
     options += pad;
     putLe16(options, EpbFlags);
     putLe16(options + 2, 4);
