@@ -127,11 +127,19 @@ unsigned char reversedOctet(unsigned octet)
 #define VEZIVE_INLINE_LAMBDA
 #endif
 
-// De-stuffs raw bits [startBit, startBit + bitCount) of raw (first bit in bit 0 of raw[0];
-// startBit below 8) into out, the first bit of each octet in bit 0. Returns the number of bits
-// out, or -1 for six ones in a row. Reads up to eight bytes past the last raw bit and writes up
-// to eight past the last octet out.
-template <bool BitExtract>
+// Eight raw octets, the first bit of each in bit 0: octets as the line sends them are turned
+// round on the way.
+template <bool LineOrder> Q_ALWAYS_INLINE quint64 rawWord(const unsigned char* from)
+{
+    const quint64 word = qFromLittleEndian<quint64>(from);
+    return LineOrder ? reversedOctets(word) : word;
+}
+
+// De-stuffs raw bits [startBit, startBit + bitCount) of raw (first bit in bit 0 of raw[0], or in
+// bit 7 with LineOrder; startBit below 8) into out, the first bit of each octet in bit 0. Returns
+// the number of bits out, or -1 for six ones in a row. Reads up to eight bytes past the last raw
+// bit and writes up to eight past the last octet out.
+template <bool BitExtract, bool LineOrder>
 qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, unsigned char* out)
 {
     constexpr unsigned Chunk = 56;
@@ -185,14 +193,12 @@ qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, u
     const unsigned char* from = raw;
     unsigned left = bitCount;
     for (; left > Chunk; left -= Chunk, from += Chunk / 8) {
-        const quint64 bits =
-            (qFromLittleEndian<quint64>(from) >> startBit) & ((quint64(1) << Chunk) - 1);
+        const quint64 bits = (rawWord<LineOrder>(from) >> startBit) & ((quint64(1) << Chunk) - 1);
         if (!take(bits, Chunk))
             return -1;
     }
     if (left != 0) {
-        const quint64 bits =
-            (qFromLittleEndian<quint64>(from) >> startBit) & ((quint64(1) << left) - 1);
+        const quint64 bits = (rawWord<LineOrder>(from) >> startBit) & ((quint64(1) << left) - 1);
         if (!take(bits, left))
             return -1;
     }
@@ -294,8 +300,8 @@ void HdlcHandler::pairWithFlags(quint64 candidates)
         const quint64 end = flagEnd - 7;
         if (end > start) {
             m_octets = flagEnd / 8;
-            deliverFrame(m_raw + (start / 8 - m_rawBase), unsigned(start % 8),
-                         unsigned(end - start));
+            deliverFrame<false>(m_raw + (start / 8 - m_rawBase), unsigned(start % 8),
+                                unsigned(end - start));
         }
         m_flagEnd = flagEnd;
         m_drops = 0;
@@ -342,10 +348,20 @@ void HdlcHandler::flagEnds(quint64 flagEnd, const unsigned char* octets, quint64
     const quint64 start = frameStart + m_drops * BitBufferSize;
     const quint64 end = flagEnd - 7;
     if (end > start) {
-        const unsigned char* raw = gather(start / 8, (end - 1) / 8, octets, callStart);
-        // Stamped with the time before the octet in which the flag ends.
-        m_octets = flagEnd / 8;
-        deliverFrame(raw, unsigned(start % 8), unsigned(end - start));
+        const quint64 first = start / 8;
+        const quint64 last = (end - 1) / 8;
+        // Stamped with the time before the octet in which the flag ends. A frame wholly in this
+        // call, with a word behind it, is de-stuffed where it lies: copied first, it would be
+        // read back before the copy reached the cache.
+        if (first >= m_heldEnd && last + 8 < m_callEnd) {
+            m_octets = flagEnd / 8;
+            deliverFrame<true>(octets + (first - callStart), unsigned(start % 8),
+                               unsigned(end - start));
+        } else {
+            const unsigned char* raw = gather(first, last, octets, callStart);
+            m_octets = flagEnd / 8;
+            deliverFrame<false>(raw, unsigned(start % 8), unsigned(end - start));
+        }
     }
     m_flagEnd = flagEnd;
     m_drops = 0;
@@ -400,15 +416,16 @@ void HdlcHandler::endCall(const unsigned char* octets, quint64 callStart)
     updateQuietUntil();
 }
 
-// De-stuffs raw bits [startBit, startBit + bitCount) of raw (first bit in bit 0 of raw[0]),
-// checks the result and passes a good frame on. At least eight bytes past the last raw bit
-// must be readable.
+// De-stuffs raw bits [startBit, startBit + bitCount) of raw (first bit in bit 0 of raw[0], or
+// in bit 7 with LineOrder), checks the result and passes a good frame on. At least eight bytes
+// past the last raw bit must be readable.
+template <bool LineOrder>
 void HdlcHandler::deliverFrame(const unsigned char* raw, unsigned startBit, unsigned bitCount)
 {
     unsigned char* packet = m_packet;
     unsigned char* out = packet + 1;
-    const qint64 outBits = m_bitExtract ? destuff<true>(raw, startBit, bitCount, out)
-                                        : destuff<false>(raw, startBit, bitCount, out);
+    const qint64 outBits = m_bitExtract ? destuff<true, LineOrder>(raw, startBit, bitCount, out)
+                                        : destuff<false, LineOrder>(raw, startBit, bitCount, out);
     if (outBits < 0)
         return; // six ones: an abort, dropped without a count
     if (outBits % 8 != 0) {
