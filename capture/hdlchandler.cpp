@@ -50,44 +50,25 @@ Q_ALWAYS_INLINE unsigned crcStep(quint64 v)
            t[1][(v >> 48) & 0xFF] ^ t[0][v >> 56];
 }
 
-// The CRC state from which k zero octets lead to the initial 0xFFFF, for k = 0 to 7: the first
-// h octets of a frame go as one eight-octet step behind 8 - h zeros.
-struct CrcStarts
+// What a good FCS's residue becomes behind k zero octets, for k = 0 to 7: the last octets of a
+// frame, fewer than eight, go as one eight-octet step with zeros behind them.
+struct GoodResidues
 {
-    quint16 behindZeros[8];
+    quint16 afterZeros[8];
 };
 
-constexpr CrcStarts makeCrcStarts()
+constexpr GoodResidues makeGoodResidues()
 {
-    CrcStarts starts{};
-    unsigned crc = 0xFFFF;
-    starts.behindZeros[0] = static_cast<quint16>(crc);
-    for (int k = 1; k < 8; ++k) {
-        // A zero octet takes crc to (crc >> 8) ^ step[0][crc & 0xFF]; the table's top byte
-        // tells which low byte it was.
-        unsigned low = 0;
-        while ((crcTables.step[0][low] >> 8) != (crc >> 8))
-            ++low;
-        const unsigned high = (crc ^ crcTables.step[0][low]) & 0xFF;
-        crc = high << 8 | low;
-        starts.behindZeros[k] = static_cast<quint16>(crc);
+    GoodResidues residues{};
+    unsigned crc = GoodFcsResidue;
+    for (int k = 0; k < 8; ++k) {
+        residues.afterZeros[k] = static_cast<quint16>(crc);
+        crc = (crc >> 8) ^ crcTables.step[0][crc & 0xFF];
     }
-    return starts;
+    return residues;
 }
 
-constexpr CrcStarts crcStarts = makeCrcStarts();
-
-// The CRC over count (at least one) octets, reading up to seven past them.
-unsigned frameCrc(const unsigned char* bytes, unsigned count)
-{
-    // The first 1 to 8 octets, moved up behind zeros so that the rest go in whole steps.
-    const unsigned head = (count - 1) % 8 + 1;
-    const quint64 first = qFromLittleEndian<quint64>(bytes) << (8 * (8 - head));
-    unsigned crc = crcStep(first ^ crcStarts.behindZeros[8 - head]);
-    for (unsigned k = head; k < count; k += 8)
-        crc = crcStep(qFromLittleEndian<quint64>(bytes + k) ^ crc);
-    return crc;
-}
+constexpr GoodResidues goodResidues = makeGoodResidues();
 
 unsigned highestBit(quint64 v)
 {
@@ -136,16 +117,22 @@ template <bool LineOrder> Q_ALWAYS_INLINE quint64 rawWord(const unsigned char* f
 }
 
 // De-stuffs raw bits [startBit, startBit + bitCount) of raw (first bit in bit 0 of raw[0], or in
-// bit 7 with LineOrder; startBit below 8) into out, the first bit of each octet in bit 0. Returns
+// bit 7 with LineOrder; startBit below 8) into out, the first bit of each octet in bit 0, and
+// checks the FCS on the way: goodFcs tells whether whole octets out end in a good one. Returns
 // the number of bits out, or -1 for six ones in a row. Reads up to eight bytes past the last raw
 // bit and writes up to eight past the last octet out.
+//
+// Bits go out eight octets at a time, each word also a CRC step, so that the check needs no
+// read of what was just written.
 template <bool BitExtract, bool LineOrder>
-qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, unsigned char* out)
+qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, unsigned char* out,
+               bool& goodFcs)
 {
     constexpr unsigned Chunk = 56;
-    unsigned outBytes = 0;
+    unsigned words = 0;
     quint64 collected = 0; // de-stuffed bits not yet out, the first in bit 0
     unsigned collectedCount = 0;
+    unsigned crc = 0xFFFF;
     quint64 context = 0; // the last six raw bits, the latest in bit 5; none before the first
 
     // count raw bits from bit 0 of bits up, the rest clear; in the window, above the six before.
@@ -179,13 +166,19 @@ qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, u
                 taken = withoutLowest(taken, stuffed);
             }
         }
+        // taken holds only its kept bits, at most 56: a word that fills leaves collectedCount at
+        // least 8 before it.
         collected |= taken << collectedCount;
-        collectedCount += kept;
-        qToLittleEndian(collected, out + outBytes);
-        const unsigned full = collectedCount / 8;
-        outBytes += full;
-        collected >>= 8 * full;
-        collectedCount &= 7;
+        const unsigned total = collectedCount + kept;
+        if (total >= 64) {
+            qToLittleEndian(collected, out + 8 * words);
+            ++words;
+            crc = crcStep(collected ^ crc);
+            collected = taken >> (64 - collectedCount);
+            collectedCount = total - 64;
+        } else {
+            collectedCount = total;
+        }
         return true;
     };
 
@@ -202,7 +195,13 @@ qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, u
         if (!take(bits, left))
             return -1;
     }
-    return qint64(outBytes) * 8 + collectedCount;
+    qToLittleEndian(collected, out + 8 * words);
+    // The last octets go as a step behind which zeros follow: those take a good FCS's residue
+    // on to a value of their own.
+    const unsigned lastOctets = collectedCount / 8;
+    const unsigned residue = lastOctets ? crcStep(collected ^ crc) : crc;
+    goodFcs = residue == goodResidues.afterZeros[(8 - lastOctets) % 8];
+    return qint64(words) * 64 + collectedCount;
 }
 
 bool chooseBitExtract(HdlcHandler::DeStuffing deStuffing)
@@ -424,8 +423,10 @@ void HdlcHandler::deliverFrame(const unsigned char* raw, unsigned startBit, unsi
 {
     unsigned char* packet = m_packet;
     unsigned char* out = packet + 1;
-    const qint64 outBits = m_bitExtract ? destuff<true, LineOrder>(raw, startBit, bitCount, out)
-                                        : destuff<false, LineOrder>(raw, startBit, bitCount, out);
+    bool goodFcs = false;
+    const qint64 outBits = m_bitExtract
+                               ? destuff<true, LineOrder>(raw, startBit, bitCount, out, goodFcs)
+                               : destuff<false, LineOrder>(raw, startBit, bitCount, out, goodFcs);
     if (outBits < 0)
         return; // six ones: an abort, dropped without a count
     if (outBits % 8 != 0) {
@@ -435,7 +436,7 @@ void HdlcHandler::deliverFrame(const unsigned char* raw, unsigned startBit, unsi
     const unsigned outBytes = unsigned(outBits / 8);
     if (outBytes <= 2)
         return;
-    if (frameCrc(out, outBytes) != GoodFcsResidue) {
+    if (!goodFcs) {
         countStat(StatHandler::BadCrc);
         return;
     }
