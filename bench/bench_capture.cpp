@@ -657,9 +657,11 @@ int main(int argc, char* argv[])
                 "our HdlcHandler on the RX channel's octets,\n"
                 "          each fed 4096 and 2 octets per call; and a replay of the stream file "
                 "through DataGatherer (4096-byte reads;\n"
-                "          each channel deframed on a thread of its own, a few batches of reads "
-                "ahead of the writing) to Raw (both files),\n"
-                "          PCAP, I4B, I7 and pcapng, file reading included, each in a child "
+                "          deframed in batches of reads by a helper thread for each spare "
+                "processor, up to two,\n"
+                "          and by the writing thread when it would wait) to Raw (both files), "
+                "PCAP, I4B, I7 and pcapng,\n"
+                "          file reading included, each in a child "
                 "process that does only the replay and reports\n"
                 "          its peak resident memory (VmHWM)\n");
     std::printf("targets   deframer at 2 octets per call >= %.0fx libosmocore (its faster feed); "
@@ -931,7 +933,7 @@ int main(int argc, char* argv[])
                 metOrNot(worstRssKilobytes > 0 && worstRssMegabytes < TargetReplayRssMegabytes));
 
     std::printf("\nMB/s: median over the wall clock; CPU MB/s: median over the process's processor "
-                "time (both threads of a replay).\n"
+                "time (all threads of a replay).\n"
                 "x realtime: MB/s over one 64 kbit/s timeslot (8000 octets/s per channel, 16000 "
                 "stream bytes/s).\n"
                 "x osmo: MB/s over libosmocore's faster feed; a replay's stream bytes are the "
