@@ -284,8 +284,8 @@ void DataGatherer::buildDeframers(SplitHandler* splitter, const TraceType& type)
     }
 
     // A replay deframes in batches, on helper threads and this one, and the writer stamps with a
-    // deframer that stands in for the RX one. One that may stop at a stop condition goes read by read instead: it
-    // ends at the read that met it, and the deframers' counters with it.
+    // deframer that stands in for the RX one. One that may stop at a stop condition goes read by
+    // read instead: it ends at the read that met it, and the deframers' counters with it.
     const bool pipelined =
         m_settings.sourceType == RunSettings::FileSource && !m_settings.fileLimits.stops();
     HdlcHandler* clock = rxDeframer;

@@ -186,6 +186,7 @@ int DeframingPipeline::freeChannel() const
     int found = -1;
     for (int channel : {Rx, Sync}) {
         const Batch& batch = m_batches[m_nextBatch[channel]];
+        // A channel a lap ahead of the other finds its next batch done by itself.
         if (m_busy[channel] || batch.state != State::Deframing || batch.done[channel])
             continue;
         if (found < 0 || m_batchesDone[channel] < m_batchesDone[found])

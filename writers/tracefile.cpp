@@ -64,18 +64,16 @@ bool TraceFile::openNext()
         return false;
     }
     m_opened = true;
-    if (m_fileHeader.isEmpty()) {
-        updatePlain();
-        return true;
+    if (!m_fileHeader.isEmpty()) {
+        if (!m_file.writeAll(m_fileHeader.constData(), m_fileHeader.size())) {
+            const QString reason = m_file.errorString();
+            m_file.resize(0);
+            fail(QObject::tr("Cannot write file ") + m_fileName + QLatin1Char(':') + reason);
+            return false;
+        }
+        m_size = m_fileHeader.size();
+        ++m_headersWritten;
     }
-    if (!m_file.writeAll(m_fileHeader.constData(), m_fileHeader.size())) {
-        const QString reason = m_file.errorString();
-        m_file.resize(0);
-        fail(QObject::tr("Cannot write file ") + m_fileName + QLatin1Char(':') + reason);
-        return false;
-    }
-    m_size = m_fileHeader.size();
-    ++m_headersWritten;
     updatePlain();
     return true;
 }
@@ -135,26 +133,9 @@ bool TraceFile::switchFile()
     return true;
 }
 
-char* TraceFile::beginRecordChecked(qsizetype size)
+// The limits and stops that a record's end may meet, and the buffer written out once full.
+void TraceFile::recordEnded()
 {
-    if (!makeRoom(size))
-        return nullptr;
-    const qsizetype at = m_pendingSize;
-    if (m_pending.size() < at + size)
-        m_pending.resize(std::max(at + size, 2 * m_pending.size()));
-    m_pendingSize = at + size;
-    m_openRecord = size;
-    return m_pending.data() + at;
-}
-
-void TraceFile::endRecordChecked()
-{
-    if (m_openRecord < 0)
-        return;
-    m_openRecord = -1;
-    m_recordEnds.push_back(m_pendingSize);
-    ++m_records;
-    ++m_fileRecords;
     if (m_limits.stopPackets && m_records >= m_limits.stopPackets)
         stop(QStringLiteral("packets:%1").arg(m_limits.stopPackets));
     else if (m_limits.stopBytes && m_size + m_pendingSize >= m_limits.stopBytes)
@@ -228,7 +209,7 @@ bool TraceFile::overwriteStart(const QByteArray& bytes)
 void TraceFile::fail(const QString& what)
 {
     m_failed = true;
-    m_plain = false;
+    updatePlain();
     // A stop that ended a wait for a reader is the run's end, said by "Cancelled"; this line
     // only tells what could not be written.
     if (m_file.wasCancelled())

@@ -4,6 +4,7 @@
 #include "device/outputfile.h"
 #include "writers/filesequence.h"
 
+#include <algorithm>
 #include <QByteArray>
 #include <QString>
 #include <vector>
@@ -69,25 +70,29 @@ public:
     // the file is not usable.
     char* beginRecord(qsizetype size)
     {
+        // A plain file has room whenever the length field can state it.
+        const bool room =
+            m_plain && (m_lengthField < 0 || m_size + m_pendingSize + size <= m_lengthLimit);
+        if (!room && !makeRoom(size))
+            return nullptr;
         const qsizetype at = m_pendingSize;
-        if (Q_LIKELY(m_plain) && at + size <= m_pending.size() &&
-            (m_lengthField < 0 || m_size + at + size <= m_lengthLimit)) {
-            m_pendingSize = at + size;
-            m_openRecord = size;
-            return m_pending.data() + at;
-        }
-        return beginRecordChecked(size);
+        if (m_pending.size() < at + size)
+            m_pending.resize(std::max(at + size, 2 * m_pending.size()));
+        m_pendingSize = at + size;
+        m_openRecord = size;
+        return m_pending.data() + at;
     }
     void endRecord()
     {
-        if (Q_LIKELY(m_plain) && m_openRecord >= 0 && m_pendingSize < BufferSize) {
-            m_openRecord = -1;
-            m_recordEnds.push_back(m_pendingSize);
-            ++m_records;
-            ++m_fileRecords;
+        if (m_openRecord < 0)
             return;
-        }
-        endRecordChecked();
+        m_openRecord = -1;
+        m_recordEnds.push_back(m_pendingSize);
+        ++m_records;
+        ++m_fileRecords;
+        // A plain file has no limit to meet, only its buffer to write out once full.
+        if (!m_plain || m_pendingSize >= BufferSize)
+            recordEnded();
     }
     // One record; true unless the file is not usable or its write failed.
     bool write(const QByteArray& record);
@@ -112,8 +117,7 @@ public:
     bool usable() const { return exists() && !m_failed; }
 
 private:
-    char* beginRecordChecked(qsizetype size);
-    void endRecordChecked();
+    void recordEnded();
     void updatePlain();
     void fail(const QString& what);
     bool updateLengthField();
@@ -148,8 +152,8 @@ private:
     std::vector<qsizetype> m_recordEnds; // where each of them ends in m_pending
     qsizetype m_openRecord;              // size of the record begun, -1 if none
     // A replay's usual case, decided when it changes rather than for every record: the file is
-    // usable and buffered, no limit is set and no stop has been met, so a record that fits the
-    // buffer and the length field needs no further check.
+    // usable and buffered, no limit is set and no stop has been met, so a record needs no check
+    // but the length field's.
     bool m_plain = false;
 };
 
