@@ -284,11 +284,12 @@ void HdlcHandler::processOctets(const unsigned char* octets, int len)
     endCall(octets, callStart);
 }
 
-// The two octets just held hold a flag or more. The fast path's limit guarantees that no
-// "Too large" falls due in them and that the octets of every frame they close are held.
-void HdlcHandler::pairWithFlags(quint64 candidates)
+// The two octets just held, from octet pairStart on, hold a flag or more. The fast path's limit
+// guarantees that no "Too large" falls due in them and that the octets of every frame they close
+// are held. The position is passed in and stored once at the end, so that the next call does not
+// wait for this one's frames to read it.
+void HdlcHandler::pairWithFlags(quint64 candidates, quint64 pairStart)
 {
-    const quint64 pairStart = m_octets;
     while (candidates != 0) {
         const unsigned b = highestBit(candidates);
         candidates &= ~(quint64(1) << b);
@@ -302,19 +303,12 @@ void HdlcHandler::pairWithFlags(quint64 candidates)
             deliverFrame<false>(m_raw + (start / 8 - m_rawBase), unsigned(start % 8),
                                 unsigned(end - start));
         }
+        // The next frame's octets stay where they are: the held octets move to the front only
+        // when the buffer is full, at the call that finds it so.
         m_flagEnd = flagEnd;
         m_drops = 0;
-        // The next frame's held octets (none to two) move to the front; both bytes go, so that
-        // no branch depends on how many.
-        const quint64 next = (flagEnd + 1) / 8;
-        const unsigned char* from = m_raw + (next - m_rawBase);
-        const unsigned char first = from[0];
-        const unsigned char second = from[1];
-        m_raw[0] = first;
-        m_raw[1] = second;
-        m_rawBase = next;
     }
-    m_octets = pairStart;
+    m_octets = pairStart + 2;
     updateQuietUntil();
 }
 
