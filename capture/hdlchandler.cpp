@@ -343,18 +343,16 @@ void HdlcHandler::flagEnds(quint64 flagEnd, const unsigned char* octets, quint64
     if (end > start) {
         const quint64 first = start / 8;
         const quint64 last = (end - 1) / 8;
-        // Stamped with the time before the octet in which the flag ends. A frame wholly in this
-        // call, with a word behind it, is de-stuffed where it lies: copied first, it would be
-        // read back before the copy reached the cache.
-        if (first >= m_heldEnd && last + 8 < m_callEnd) {
-            m_octets = flagEnd / 8;
+        // Stamped with the time before the octet in which the flag ends.
+        m_octets = flagEnd / 8;
+        // A frame wholly in this call, with a word behind it, is de-stuffed where it lies:
+        // copied first, it would be read back before the copy reached the cache.
+        if (first >= m_heldEnd && last + 8 < m_callEnd)
             deliverFrame<true>(octets + (first - callStart), unsigned(start % 8),
                                unsigned(end - start));
-        } else {
-            const unsigned char* raw = gather(first, last, octets, callStart);
-            m_octets = flagEnd / 8;
-            deliverFrame<false>(raw, unsigned(start % 8), unsigned(end - start));
-        }
+        else
+            deliverFrame<false>(gather(first, last, octets, callStart), unsigned(start % 8),
+                                unsigned(end - start));
     }
     m_flagEnd = flagEnd;
     m_drops = 0;
