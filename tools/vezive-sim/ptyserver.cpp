@@ -100,7 +100,9 @@ void PtyServer::startStream()
 }
 
 // No one holds the terminal: whatever was going on ends, and what the receiver sent before it
-// closed is dropped.
+// closed is dropped. A new receiver may open the terminal and write to it at any moment, so
+// bytes are dropped only when the read after them still finds the terminal closed; bytes that
+// end in an open terminal may be the new receiver's and are answered.
 void PtyServer::receiverGone()
 {
     if (m_receiverPresent) {
@@ -109,8 +111,20 @@ void PtyServer::receiverGone()
         m_interpreter.reset();
         m_receiverPresent = false;
     }
+    QByteArray pending;
     char buffer[4096];
-    while (m_terminal.read(buffer, sizeof buffer) > 0) {
+    for (;;) {
+        const qint64 n = m_terminal.read(buffer, sizeof buffer);
+        if (n > 0) {
+            pending.append(buffer, n);
+            continue;
+        }
+        if (n == 0) {
+            for (const CommandInterpreter::Action& action :
+                 m_interpreter.feed(pending.constData(), pending.size()))
+                apply(action);
+        }
+        return;
     }
 }
 
