@@ -290,6 +290,18 @@ void HdlcHandler::processOctets(const unsigned char* octets, int len)
 // wait for this one's frames to read it.
 void HdlcHandler::pairWithFlags(quint64 candidates, quint64 pairStart)
 {
+    // Flags that each begin right after the one before, as on an idle line, close no frame: the
+    // last one is all that counts. Bit b of candidates is a flag ending at bit 8 * pairStart +
+    // 15 - b; the first such flag ends eight bits after the last, the second eight after that.
+    // No "Too large" can be due for a frame that had no bits.
+    const quint64 next = 8 * pairStart + 7 - m_flagEnd;
+    if (next < 16 && ((candidates >> next) & 1) != 0 &&
+        (candidates & ~(quint64(1) << next | quint64(0x101) << next >> 8)) == 0) {
+        m_flagEnd = 8 * pairStart + 15 - unsigned(__builtin_ctzll(candidates));
+        m_octets = pairStart + 2;
+        updateQuietUntil();
+        return;
+    }
     while (candidates != 0) {
         const unsigned b = highestBit(candidates);
         candidates &= ~(quint64(1) << b);
