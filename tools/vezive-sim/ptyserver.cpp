@@ -119,7 +119,9 @@ void PtyServer::receiverGone()
             pending.append(buffer, n);
             continue;
         }
-        if (n == 0) {
+        if (n == 0 && !pending.isEmpty()) {
+            // Answered as the new receiver's: should it be gone again, this is cleared too.
+            m_receiverPresent = true;
             for (const CommandInterpreter::Action& action :
                  m_interpreter.feed(pending.constData(), pending.size()))
                 apply(action);
