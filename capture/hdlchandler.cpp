@@ -102,6 +102,9 @@ unsigned char reversedOctet(unsigned octet)
     return static_cast<unsigned char>(r);
 }
 
+// Raw bits de-stuffed in one step.
+constexpr unsigned Chunk = 56;
+
 #if defined(__GNUC__)
 #define VEZIVE_INLINE_LAMBDA __attribute__((always_inline))
 #else
@@ -123,12 +126,12 @@ template <bool LineOrder> Q_ALWAYS_INLINE quint64 rawWord(const unsigned char* f
 // bit and writes up to eight past the last octet out.
 //
 // Bits go out eight octets at a time, each word also a CRC step, so that the check needs no
-// read of what was just written.
-template <bool BitExtract, bool LineOrder>
+// read of what was just written. Short promises at most one chunk of raw bits: most frames on a
+// signalling link are that short, and their code then keeps few registers to save.
+template <bool BitExtract, bool LineOrder, bool Short>
 qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, unsigned char* out,
                bool& goodFcs)
 {
-    constexpr unsigned Chunk = 56;
     unsigned words = 0;
     quint64 collected = 0; // de-stuffed bits not yet out, the first in bit 0
     unsigned collectedCount = 0;
@@ -170,7 +173,7 @@ qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, u
         // least 8 before it.
         collected |= taken << collectedCount;
         const unsigned total = collectedCount + kept;
-        if (total >= 64) {
+        if (!Short && total >= 64) {
             qToLittleEndian(collected, out + 8 * words);
             ++words;
             crc = crcStep(collected ^ crc);
@@ -185,7 +188,7 @@ qint64 destuff(const unsigned char* raw, unsigned startBit, unsigned bitCount, u
     // Whole chunks are seven bytes on: the bit offset stays.
     const unsigned char* from = raw;
     unsigned left = bitCount;
-    for (; left > Chunk; left -= Chunk, from += Chunk / 8) {
+    for (; !Short && left > Chunk; left -= Chunk, from += Chunk / 8) {
         const quint64 bits = (rawWord<LineOrder>(from) >> startBit) & ((quint64(1) << Chunk) - 1);
         if (!take(bits, Chunk))
             return -1;
@@ -312,8 +315,11 @@ void HdlcHandler::pairWithFlags(quint64 candidates, quint64 pairStart)
         const quint64 end = flagEnd - 7;
         if (end > start) {
             m_octets = flagEnd / 8;
-            deliverFrame<false>(m_raw + (start / 8 - m_rawBase), unsigned(start % 8),
-                                unsigned(end - start));
+            const unsigned char* raw = m_raw + (start / 8 - m_rawBase);
+            if (end - start <= Chunk)
+                deliverFrame<false, true>(raw, unsigned(start % 8), unsigned(end - start));
+            else
+                deliverFrame<false, false>(raw, unsigned(start % 8), unsigned(end - start));
         }
         // The next frame's octets stay where they are: the held octets move to the front only
         // when the buffer is full, at the call that finds it so.
@@ -360,11 +366,11 @@ void HdlcHandler::flagEnds(quint64 flagEnd, const unsigned char* octets, quint64
         // A frame wholly in this call, with a word behind it, is de-stuffed where it lies:
         // copied first, it would be read back before the copy reached the cache.
         if (first >= m_heldEnd && last + 8 < m_callEnd)
-            deliverFrame<true>(octets + (first - callStart), unsigned(start % 8),
-                               unsigned(end - start));
+            deliverFrame<true, false>(octets + (first - callStart), unsigned(start % 8),
+                                      unsigned(end - start));
         else
-            deliverFrame<false>(gather(first, last, octets, callStart), unsigned(start % 8),
-                                unsigned(end - start));
+            deliverFrame<false, false>(gather(first, last, octets, callStart), unsigned(start % 8),
+                                       unsigned(end - start));
     }
     m_flagEnd = flagEnd;
     m_drops = 0;
@@ -422,15 +428,15 @@ void HdlcHandler::endCall(const unsigned char* octets, quint64 callStart)
 // De-stuffs raw bits [startBit, startBit + bitCount) of raw (first bit in bit 0 of raw[0], or
 // in bit 7 with LineOrder), checks the result and passes a good frame on. At least eight bytes
 // past the last raw bit must be readable.
-template <bool LineOrder>
+template <bool LineOrder, bool Short>
 void HdlcHandler::deliverFrame(const unsigned char* raw, unsigned startBit, unsigned bitCount)
 {
     unsigned char* packet = m_packet;
     unsigned char* out = packet + 1;
     bool goodFcs = false;
-    const qint64 outBits = m_bitExtract
-                               ? destuff<true, LineOrder>(raw, startBit, bitCount, out, goodFcs)
-                               : destuff<false, LineOrder>(raw, startBit, bitCount, out, goodFcs);
+    const qint64 outBits =
+        m_bitExtract ? destuff<true, LineOrder, Short>(raw, startBit, bitCount, out, goodFcs)
+                     : destuff<false, LineOrder, Short>(raw, startBit, bitCount, out, goodFcs);
     if (outBits < 0)
         return; // six ones: an abort, dropped without a count
     if (outBits % 8 != 0) {

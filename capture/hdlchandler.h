@@ -148,7 +148,7 @@ private:
                                 quint64 callStart);
     void endCall(const unsigned char* octets, quint64 callStart);
     void updateQuietUntil();
-    template <bool LineOrder>
+    template <bool LineOrder, bool Short>
     void deliverFrame(const unsigned char* raw, unsigned startBit, unsigned bitCount);
 
     // Position on the line: octets taken since the start. Bit 8n + j is bit 7 - j of octet n.
