@@ -365,12 +365,17 @@ void HdlcHandler::flagEnds(quint64 flagEnd, const unsigned char* octets, quint64
         m_octets = flagEnd / 8;
         // A frame wholly in this call, with a word behind it, is de-stuffed where it lies:
         // copied first, it would be read back before the copy reached the cache.
-        if (first >= m_heldEnd && last + 8 < m_callEnd)
-            deliverFrame<true, false>(octets + (first - callStart), unsigned(start % 8),
-                                      unsigned(end - start));
-        else
-            deliverFrame<false, false>(gather(first, last, octets, callStart), unsigned(start % 8),
-                                       unsigned(end - start));
+        const unsigned startBit = unsigned(start % 8);
+        const unsigned bitCount = unsigned(end - start);
+        if (first >= m_heldEnd && last + 8 < m_callEnd) {
+            const unsigned char* raw = octets + (first - callStart);
+            if (bitCount <= Chunk)
+                deliverFrame<true, true>(raw, startBit, bitCount);
+            else
+                deliverFrame<true, false>(raw, startBit, bitCount);
+        } else {
+            deliverFrame<false, false>(gather(first, last, octets, callStart), startBit, bitCount);
+        }
     }
     m_flagEnd = flagEnd;
     m_drops = 0;
