@@ -298,12 +298,14 @@ void HdlcHandler::pairWithFlags(quint64 candidates, quint64 pairStart)
     // 15 - b; the first such flag ends eight bits after the last, the second eight after that.
     // No "Too large" can be due for a frame that had no bits.
     const quint64 next = 8 * pairStart + 7 - m_flagEnd;
-    if (next < 16 && ((candidates >> next) & 1) != 0 &&
-        (candidates & ~(quint64(1) << next | quint64(0x101) << next >> 8)) == 0) {
-        m_flagEnd = 8 * pairStart + 15 - unsigned(__builtin_ctzll(candidates));
-        m_octets = pairStart + 2;
-        updateQuietUntil();
-        return;
+    if (next < 16 && ((candidates >> next) & 1) != 0) {
+        const quint64 chain = quint64(1) << next | quint64(0x101) << next >> 8; // and bit next - 8
+        if ((candidates & ~chain) == 0) {
+            m_flagEnd = 8 * pairStart + 15 - unsigned(__builtin_ctzll(candidates));
+            m_octets = pairStart + 2;
+            updateQuietUntil();
+            return;
+        }
     }
     while (candidates != 0) {
         const unsigned b = highestBit(candidates);
