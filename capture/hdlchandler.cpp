@@ -317,11 +317,8 @@ void HdlcHandler::pairWithFlags(quint64 candidates, quint64 pairStart)
         const quint64 end = flagEnd - 7;
         if (end > start) {
             m_octets = flagEnd / 8;
-            const unsigned char* raw = m_raw + (start / 8 - m_rawBase);
-            if (end - start <= Chunk)
-                deliverFrame<false, true>(raw, unsigned(start % 8), unsigned(end - start));
-            else
-                deliverFrame<false, false>(raw, unsigned(start % 8), unsigned(end - start));
+            deliverFrame<false>(m_raw + (start / 8 - m_rawBase), unsigned(start % 8),
+                                unsigned(end - start));
         }
         // The next frame's octets stay where they are: the held octets move to the front only
         // when the buffer is full, at the call that finds it so.
@@ -367,17 +364,12 @@ void HdlcHandler::flagEnds(quint64 flagEnd, const unsigned char* octets, quint64
         m_octets = flagEnd / 8;
         // A frame wholly in this call, with a word behind it, is de-stuffed where it lies:
         // copied first, it would be read back before the copy reached the cache.
-        const unsigned startBit = unsigned(start % 8);
-        const unsigned bitCount = unsigned(end - start);
-        if (first >= m_heldEnd && last + 8 < m_callEnd) {
-            const unsigned char* raw = octets + (first - callStart);
-            if (bitCount <= Chunk)
-                deliverFrame<true, true>(raw, startBit, bitCount);
-            else
-                deliverFrame<true, false>(raw, startBit, bitCount);
-        } else {
-            deliverFrame<false, false>(gather(first, last, octets, callStart), startBit, bitCount);
-        }
+        if (first >= m_heldEnd && last + 8 < m_callEnd)
+            deliverFrame<true>(octets + (first - callStart), unsigned(start % 8),
+                               unsigned(end - start));
+        else
+            deliverFrame<false>(gather(first, last, octets, callStart), unsigned(start % 8),
+                                unsigned(end - start));
     }
     m_flagEnd = flagEnd;
     m_drops = 0;
@@ -434,9 +426,18 @@ void HdlcHandler::endCall(const unsigned char* octets, quint64 callStart)
 
 // De-stuffs raw bits [startBit, startBit + bitCount) of raw (first bit in bit 0 of raw[0], or
 // in bit 7 with LineOrder), checks the result and passes a good frame on. At least eight bytes
-// past the last raw bit must be readable.
-template <bool LineOrder, bool Short>
+// past the last raw bit must be readable. A frame of one chunk has code of its own.
+template <bool LineOrder>
 void HdlcHandler::deliverFrame(const unsigned char* raw, unsigned startBit, unsigned bitCount)
+{
+    if (bitCount <= Chunk)
+        destuffAndPassOn<LineOrder, true>(raw, startBit, bitCount);
+    else
+        destuffAndPassOn<LineOrder, false>(raw, startBit, bitCount);
+}
+
+template <bool LineOrder, bool Short>
+void HdlcHandler::destuffAndPassOn(const unsigned char* raw, unsigned startBit, unsigned bitCount)
 {
     unsigned char* packet = m_packet;
     unsigned char* out = packet + 1;

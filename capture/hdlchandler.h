@@ -148,8 +148,10 @@ private:
                                 quint64 callStart);
     void endCall(const unsigned char* octets, quint64 callStart);
     void updateQuietUntil();
-    template <bool LineOrder, bool Short>
+    template <bool LineOrder>
     void deliverFrame(const unsigned char* raw, unsigned startBit, unsigned bitCount);
+    template <bool LineOrder, bool Short>
+    void destuffAndPassOn(const unsigned char* raw, unsigned startBit, unsigned bitCount);
 
     // Position on the line: octets taken since the start. Bit 8n + j is bit 7 - j of octet n.
     quint64 m_octets;

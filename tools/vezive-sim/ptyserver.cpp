@@ -113,20 +113,15 @@ void PtyServer::receiverGone()
     }
     QByteArray pending;
     char buffer[4096];
-    for (;;) {
-        const qint64 n = m_terminal.read(buffer, sizeof buffer);
-        if (n > 0) {
-            pending.append(buffer, n);
-            continue;
-        }
-        if (n == 0 && !pending.isEmpty()) {
-            // Answered as the new receiver's: should it be gone again, this is cleared too.
-            m_receiverPresent = true;
-            for (const CommandInterpreter::Action& action :
-                 m_interpreter.feed(pending.constData(), pending.size()))
-                apply(action);
-        }
-        return;
+    qint64 n;
+    while ((n = m_terminal.read(buffer, sizeof buffer)) > 0)
+        pending.append(buffer, n);
+    if (n == 0 && !pending.isEmpty()) {
+        // Answered as the new receiver's: should it be gone again, this is cleared too.
+        m_receiverPresent = true;
+        for (const CommandInterpreter::Action& action :
+             m_interpreter.feed(pending.constData(), pending.size()))
+            apply(action);
     }
 }
 
