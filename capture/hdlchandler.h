@@ -65,11 +65,12 @@ public:
             // Held with one store: a store fewer per call.
             qToUnaligned(quint16(m_reversed[first] | m_reversed[second] << 8),
                          m_raw + (at - m_rawBase));
-            const quint64 candidates =
-                flagCandidates(m_lastOctet << 16 | first << 8 | second) & 0xFFFF;
+            // Only six ones in a row are looked for here, which frames never hold: a flag that
+            // ends in the pair, at bit b from 0 to 15, has them from bit b + 1 on.
+            const quint64 window = m_lastOctet << 16 | first << 8 | second;
             m_lastOctet = second;
-            if (Q_UNLIKELY(candidates != 0)) {
-                pairWithFlags(candidates, at);
+            if (Q_UNLIKELY((sixOnes(window) & 0x1FFFE) != 0)) {
+                pairWithFlags(window, at);
                 return;
             }
             m_octets = at + 2;
@@ -133,15 +134,18 @@ private:
     // window mean anything.
     static quint64 flagCandidates(quint64 window)
     {
+        return (sixOnes(window) >> 1) & ~(window | window >> 7);
+    }
+    // Bit b set where bits b to b + 5 of window are ones.
+    static quint64 sixOnes(quint64 window)
+    {
         quint64 ones = window & (window >> 1); // ones at b and b + 1
         ones &= ones >> 2;                     // b .. b + 3
-        ones &= ones >> 2;                     // b .. b + 5
-        return (ones >> 1) & ~(window | window >> 7);
+        return ones & (ones >> 2);             // b .. b + 5
     }
 
     void processOctets(const unsigned char* octets, int len);
-    void pairWithFlags(quint64 candidates, quint64 pairStart);
-    void scanChunk(quint64 window, unsigned count, const unsigned char* octets, quint64 callStart);
+    void pairWithFlags(quint64 window, quint64 pairStart);
     void flagEnds(quint64 flagEnd, const unsigned char* octets, quint64 callStart);
     void countTooLarge(quint64 lastArrival);
     const unsigned char* gather(quint64 first, quint64 last, const unsigned char* octets,
