@@ -313,6 +313,33 @@ void HdlcHandler::pairWithFlags(quint64 window, quint64 pairStart)
             return;
         }
     }
+    if ((candidates & (candidates - 1)) != 0) {
+        flagsInPair(candidates, pairStart);
+        return;
+    }
+    // One flag, as where a frame ends. All else is done before the frame goes on, so that little
+    // needs keeping across it.
+    const quint64 flagEnd = 8 * pairStart + 15 - unsigned(__builtin_ctzll(candidates));
+    // A flag whose first zero closed the last flag is no flag.
+    if (flagEnd - 7 != m_flagEnd) {
+        const quint64 start = m_flagEnd + 1 + m_drops * BitBufferSize;
+        const quint64 end = flagEnd - 7;
+        m_flagEnd = flagEnd;
+        m_drops = 0;
+        m_quietUntil = quietLimit(flagEnd, 0, m_rawBase);
+        if (end > start) {
+            m_octets = flagEnd / 8;
+            deliverFrame<false>(m_raw + (start / 8 - m_rawBase), unsigned(start % 8),
+                                unsigned(end - start));
+        }
+    }
+    m_octets = pairStart + 2;
+}
+
+// The flags that pairWithFlags leaves to the general way: bit b of candidates is one ending at
+// bit 8 * pairStart + 15 - b.
+void HdlcHandler::flagsInPair(quint64 candidates, quint64 pairStart)
+{
     while (candidates != 0) {
         const unsigned b = highestBit(candidates);
         candidates &= ~(quint64(1) << b);
@@ -335,13 +362,9 @@ void HdlcHandler::pairWithFlags(quint64 window, quint64 pairStart)
     updateQuietUntil();
 }
 
-// The fast path may go on until the octet in which the open frame's buffer would fill, and
-// while the held octets have room.
 void HdlcHandler::updateQuietUntil()
 {
-    const quint64 nextFill = (m_flagEnd + 1 + TooLargeArrival + m_drops * BitBufferSize) / 8;
-    const quint64 bufferEnd = m_rawBase + RawCapacity;
-    m_quietUntil = nextFill < bufferEnd ? nextFill : bufferEnd;
+    m_quietUntil = quietLimit(m_flagEnd, m_drops, m_rawBase);
 }
 
 // Counts "Too large" for each time the open frame's buffer filled up to and including the

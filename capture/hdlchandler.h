@@ -146,11 +146,20 @@ private:
 
     void processOctets(const unsigned char* octets, int len);
     void pairWithFlags(quint64 window, quint64 pairStart);
+    void flagsInPair(quint64 candidates, quint64 pairStart);
     void flagEnds(quint64 flagEnd, const unsigned char* octets, quint64 callStart);
     void countTooLarge(quint64 lastArrival);
     const unsigned char* gather(quint64 first, quint64 last, const unsigned char* octets,
                                 quint64 callStart);
     void endCall(const unsigned char* octets, quint64 callStart);
+    // The fast path may go on until the octet in which the open frame's buffer would fill, and
+    // while the held octets have room.
+    static quint64 quietLimit(quint64 flagEnd, quint64 drops, quint64 rawBase)
+    {
+        const quint64 nextFill = (flagEnd + 1 + TooLargeArrival + drops * BitBufferSize) / 8;
+        const quint64 bufferEnd = rawBase + RawCapacity;
+        return nextFill < bufferEnd ? nextFill : bufferEnd;
+    }
     void updateQuietUntil();
     template <bool LineOrder>
     void deliverFrame(const unsigned char* raw, unsigned startBit, unsigned bitCount);
