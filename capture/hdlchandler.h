@@ -65,12 +65,18 @@ public:
             // Held with one store: a store fewer per call.
             qToUnaligned(quint16(m_reversed[first] | m_reversed[second] << 8),
                          m_raw + (at - m_rawBase));
-            // Only six ones in a row are looked for here, which frames never hold: a flag that
+            // Only six ones in a row are looked for first, which frames never hold: a flag that
             // ends in the pair, at bit b from 0 to 15, has them from bit b + 1 on.
             const quint64 window = m_lastOctet << 16 | first << 8 | second;
             m_lastOctet = second;
-            if (Q_UNLIKELY((sixOnes(window) & 0x1FFFE) != 0)) {
-                pairWithFlags(window, at);
+            const quint64 ones = sixOnes(window);
+            if (Q_UNLIKELY((ones & 0x1FFFE) != 0)) {
+                // A flag ends with a zero: a pair of ones, as on a line that idles with them,
+                // ends none.
+                if ((window & 0xFFFF) != 0xFFFF)
+                    pairWithFlags(flagCandidates(window, ones) & 0xFFFF, at);
+                else
+                    m_octets = at + 2;
                 return;
             }
             m_octets = at + 2;
@@ -134,7 +140,12 @@ private:
     // window mean anything.
     static quint64 flagCandidates(quint64 window)
     {
-        return (sixOnes(window) >> 1) & ~(window | window >> 7);
+        return flagCandidates(window, sixOnes(window));
+    }
+    // The same, given sixOnes(window).
+    static quint64 flagCandidates(quint64 window, quint64 ones)
+    {
+        return (ones >> 1) & ~(window | window >> 7);
     }
     // Bit b set where bits b to b + 5 of window are ones.
     static quint64 sixOnes(quint64 window)
@@ -145,7 +156,7 @@ private:
     }
 
     void processOctets(const unsigned char* octets, int len);
-    void pairWithFlags(quint64 window, quint64 pairStart);
+    void pairWithFlags(quint64 candidates, quint64 pairStart);
     void flagsInPair(quint64 candidates, quint64 pairStart);
     void flagEnds(quint64 flagEnd, const unsigned char* octets, quint64 callStart);
     void countTooLarge(quint64 lastArrival);
