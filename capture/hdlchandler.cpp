@@ -298,6 +298,26 @@ void HdlcHandler::pairWithFlags(quint64 candidates, quint64 pairStart)
         m_octets = pairStart + 2;
         return;
     }
+    if ((candidates & (candidates - 1)) == 0) {
+        // One flag, as where a frame ends. All else is done before the frame goes on, so that
+        // little needs keeping across it.
+        const quint64 flagEnd = 8 * pairStart + 15 - unsigned(__builtin_ctzll(candidates));
+        // A flag whose first zero closed the last flag is no flag.
+        if (flagEnd - 7 != m_flagEnd) {
+            const quint64 start = m_flagEnd + 1 + m_drops * BitBufferSize;
+            const quint64 end = flagEnd - 7;
+            m_flagEnd = flagEnd;
+            m_drops = 0;
+            m_quietUntil = quietLimit(flagEnd, 0, m_rawBase);
+            if (end > start) {
+                m_octets = flagEnd / 8;
+                deliverFrame<false>(m_raw + (start / 8 - m_rawBase), unsigned(start % 8),
+                                    unsigned(end - start));
+            }
+        }
+        m_octets = pairStart + 2;
+        return;
+    }
     // Flags that each begin right after the one before, as on an idle line, close no frame: the
     // last one is all that counts. Bit b of candidates is a flag ending at bit 8 * pairStart +
     // 15 - b; the first such flag ends eight bits after the last, the second eight after that.
@@ -312,27 +332,7 @@ void HdlcHandler::pairWithFlags(quint64 candidates, quint64 pairStart)
             return;
         }
     }
-    if ((candidates & (candidates - 1)) != 0) {
-        flagsInPair(candidates, pairStart);
-        return;
-    }
-    // One flag, as where a frame ends. All else is done before the frame goes on, so that little
-    // needs keeping across it.
-    const quint64 flagEnd = 8 * pairStart + 15 - unsigned(__builtin_ctzll(candidates));
-    // A flag whose first zero closed the last flag is no flag.
-    if (flagEnd - 7 != m_flagEnd) {
-        const quint64 start = m_flagEnd + 1 + m_drops * BitBufferSize;
-        const quint64 end = flagEnd - 7;
-        m_flagEnd = flagEnd;
-        m_drops = 0;
-        m_quietUntil = quietLimit(flagEnd, 0, m_rawBase);
-        if (end > start) {
-            m_octets = flagEnd / 8;
-            deliverFrame<false>(m_raw + (start / 8 - m_rawBase), unsigned(start % 8),
-                                unsigned(end - start));
-        }
-    }
-    m_octets = pairStart + 2;
+    flagsInPair(candidates, pairStart);
 }
 
 // The flags that pairWithFlags leaves to the general way: bit b of candidates is one ending at
