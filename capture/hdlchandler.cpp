@@ -288,10 +288,10 @@ void HdlcHandler::processOctets(const unsigned char* octets, int len)
 }
 
 // The two octets just held, from octet pairStart on, hold six ones in a row, and candidates the
-// flags that end in them, if any: six ones may also be part of an abort. The fast path's limit
-// guarantees that no "Too large" falls due in them and that the octets of every frame they close
-// are held. The position is passed in and stored once at the end, so that the next call does not
-// wait for this one's frames to read it.
+// flag patterns that end in them, if any: six ones may also be part of an abort. The fast path's
+// limit guarantees that no "Too large" falls due in them and that the octets of every frame they
+// close are held. The position is passed in and stored once at the end, so that the next call does
+// not wait for this one's frames to read it.
 void HdlcHandler::pairWithFlags(quint64 candidates, quint64 pairStart)
 {
     if (candidates == 0) {
