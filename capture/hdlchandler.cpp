@@ -287,6 +287,26 @@ void HdlcHandler::processOctets(const unsigned char* octets, int len)
     endCall(octets, callStart);
 }
 
+// A flag pattern ends at bit flagEnd of a pair. All else is done before its frame goes on, so
+// that little needs keeping across that. The next frame's octets stay where they are: the held
+// octets move to the front only when the buffer is full, at the call that finds it so.
+Q_ALWAYS_INLINE void HdlcHandler::flagInPair(quint64 flagEnd)
+{
+    // A flag whose first zero closed the last flag is no flag.
+    if (flagEnd - 7 == m_flagEnd)
+        return;
+    const quint64 start = m_flagEnd + 1 + m_drops * BitBufferSize;
+    const quint64 end = flagEnd - 7;
+    m_flagEnd = flagEnd;
+    m_drops = 0;
+    m_quietUntil = quietLimit(flagEnd, 0, m_rawBase);
+    if (end > start) {
+        m_octets = flagEnd / 8;
+        deliverFrame<false>(m_raw + (start / 8 - m_rawBase), unsigned(start % 8),
+                            unsigned(end - start));
+    }
+}
+
 // The two octets just held, from octet pairStart on, hold six ones in a row, and candidates the
 // flag patterns that end in them, if any: six ones may also be part of an abort. The fast path's
 // limit guarantees that no "Too large" falls due in them and that the octets of every frame they
@@ -299,22 +319,8 @@ void HdlcHandler::pairWithFlags(quint64 candidates, quint64 pairStart)
         return;
     }
     if ((candidates & (candidates - 1)) == 0) {
-        // One flag, as where a frame ends. All else is done before the frame goes on, so that
-        // little needs keeping across it.
-        const quint64 flagEnd = 8 * pairStart + 15 - unsigned(__builtin_ctzll(candidates));
-        // A flag whose first zero closed the last flag is no flag.
-        if (flagEnd - 7 != m_flagEnd) {
-            const quint64 start = m_flagEnd + 1 + m_drops * BitBufferSize;
-            const quint64 end = flagEnd - 7;
-            m_flagEnd = flagEnd;
-            m_drops = 0;
-            m_quietUntil = quietLimit(flagEnd, 0, m_rawBase);
-            if (end > start) {
-                m_octets = flagEnd / 8;
-                deliverFrame<false>(m_raw + (start / 8 - m_rawBase), unsigned(start % 8),
-                                    unsigned(end - start));
-            }
-        }
+        // One flag, as where a frame ends.
+        flagInPair(8 * pairStart + 15 - unsigned(__builtin_ctzll(candidates)));
         m_octets = pairStart + 2;
         return;
     }
@@ -342,23 +348,9 @@ void HdlcHandler::flagsInPair(quint64 candidates, quint64 pairStart)
     while (candidates != 0) {
         const unsigned b = highestBit(candidates);
         candidates &= ~(quint64(1) << b);
-        const quint64 flagEnd = 8 * pairStart + 15 - b;
-        if (flagEnd - 7 == m_flagEnd)
-            continue;
-        const quint64 start = m_flagEnd + 1 + m_drops * BitBufferSize;
-        const quint64 end = flagEnd - 7;
-        if (end > start) {
-            m_octets = flagEnd / 8;
-            deliverFrame<false>(m_raw + (start / 8 - m_rawBase), unsigned(start % 8),
-                                unsigned(end - start));
-        }
-        // The next frame's octets stay where they are: the held octets move to the front only
-        // when the buffer is full, at the call that finds it so.
-        m_flagEnd = flagEnd;
-        m_drops = 0;
+        flagInPair(8 * pairStart + 15 - b);
     }
     m_octets = pairStart + 2;
-    updateQuietUntil();
 }
 
 void HdlcHandler::updateQuietUntil()

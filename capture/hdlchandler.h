@@ -158,6 +158,7 @@ private:
     void processOctets(const unsigned char* octets, int len);
     void pairWithFlags(quint64 candidates, quint64 pairStart);
     void flagsInPair(quint64 candidates, quint64 pairStart);
+    void flagInPair(quint64 flagEnd);
     void flagEnds(quint64 flagEnd, const unsigned char* octets, quint64 callStart);
     void countTooLarge(quint64 lastArrival);
     const unsigned char* gather(quint64 first, quint64 last, const unsigned char* octets,
