@@ -38,14 +38,12 @@ public:
     {}
 
     QByteArray received;
-    QList<qint64> commandTimes; // ms since start, when each awaited command was complete
+    int commandsSeen = 0; // awaited commands received whole
     bool scriptBroken = false;
 
 protected:
     void run() override
     {
-        QElapsedTimer clock;
-        clock.start();
         for (const Step& step : std::as_const(m_steps)) {
             while (!received.endsWith(step.command)) {
                 const QByteArray bytes = m_line.read(1, 20000);
@@ -55,7 +53,7 @@ protected:
                 }
                 received += bytes;
             }
-            commandTimes.append(clock.elapsed());
+            ++commandsSeen;
             for (const QByteArray& line : step.answer)
                 m_line.write(line + "\r\n");
             if (step.hangUpAfter) {
@@ -175,7 +173,7 @@ void TestPortTestThread::dialogue()
     // The dialogue opens with 0x03 and lets each command settle for 100 ms before reading.
     QVERIFY(tester.received.startsWith("\x03"
                                        "AT\n"));
-    if (tester.commandTimes.size() == 2) {
+    if (tester.commandsSeen == 2) {
         QCOMPARE(tester.received, QByteArray("\x03"
                                              "AT\nATI\n"));
         // Timed here, not by when the tester saw the commands: a tester slow to read the first
